@@ -1,0 +1,148 @@
+// Private heaps over the C allocator. Every block carries a small header that links
+// it into its heap, so HeapDestroy can give back everything at once:
+//
+//   heap ──► [BlockHeader | user bytes ...] ◄──► [BlockHeader | user bytes ...] ◄──► ...
+//             ^ malloc'd   ^ what HeapAlloc returns
+#include "platform/kernel32.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/testing.h"
+
+namespace platform {
+namespace {
+
+struct BlockHeader {
+  struct Heap* heap;
+  BlockHeader* previous;
+  BlockHeader* next;
+  SIZE_T size;
+};
+static_assert(sizeof(BlockHeader) % alignof(std::max_align_t) == 0);
+
+struct Heap {
+  BlockHeader* blocks;
+  SIZE_T maximumSize;  // 0: grows as needed
+  SIZE_T bytesInUse;
+};
+
+char moduleImage;  // stands for the program's image; only its address is used
+
+BlockHeader* HeaderOf(LPCVOID block) {
+  return reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block))) - 1;
+}
+
+LPVOID UserBytes(BlockHeader* header) { return header + 1; }
+
+bool Fits(const Heap* heap, SIZE_T more) {
+  if (more > SIZE_T(-1) / 2) return false;
+  return heap->maximumSize == 0 || heap->bytesInUse + more <= heap->maximumSize;
+}
+
+void Link(Heap* heap, BlockHeader* header) {
+  header->heap = heap;
+  header->previous = nullptr;
+  header->next = heap->blocks;
+  if (heap->blocks) heap->blocks->previous = header;
+  heap->blocks = header;
+}
+
+void Unlink(BlockHeader* header) {
+  Heap* heap = header->heap;
+  if (header->previous)
+    header->previous->next = header->next;
+  else
+    heap->blocks = header->next;
+  if (header->next) header->next->previous = header->previous;
+}
+
+// A block passed back in must belong to the heap it is given to.
+bool Owns(HANDLE heap, LPCVOID block) {
+  return heap && block && HeaderOf(block)->heap == static_cast<Heap*>(heap);
+}
+
+}  // namespace
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+  if (moduleName) return nullptr;
+  return reinterpret_cast<HMODULE>(&moduleImage);
+}
+
+HANDLE HeapCreate(DWORD, SIZE_T, SIZE_T maximumSize) {
+  if (test::Refused("HeapCreate")) return nullptr;
+  Heap* heap = static_cast<Heap*>(std::calloc(1, sizeof(Heap)));
+  if (heap) heap->maximumSize = maximumSize;
+  return heap;
+}
+
+LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
+  Heap* heap = static_cast<Heap*>(handle);
+  if (!heap || !Fits(heap, bytes) || test::Refused("HeapAlloc")) return nullptr;
+  SIZE_T total = sizeof(BlockHeader) + bytes;
+  void* memory = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, total) : std::malloc(total);
+  if (!memory) return nullptr;
+  BlockHeader* header = static_cast<BlockHeader*>(memory);
+  Link(heap, header);
+  header->size = bytes;
+  heap->bytesInUse += bytes;
+  return UserBytes(header);
+}
+
+LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID block, SIZE_T bytes) {
+  if (!Owns(handle, block)) return nullptr;
+  Heap* heap = static_cast<Heap*>(handle);
+  BlockHeader* header = HeaderOf(block);
+  SIZE_T oldSize = header->size;
+  if ((bytes > oldSize && !Fits(heap, bytes - oldSize)) || test::Refused("HeapReAlloc"))
+    return nullptr;
+  // realloc may move the block, so it leaves the list and comes back in.
+  Unlink(header);
+  void* moved = std::realloc(header, sizeof(BlockHeader) + bytes);
+  if (!moved) {
+    Link(heap, header);
+    return nullptr;
+  }
+  header = static_cast<BlockHeader*>(moved);
+  Link(heap, header);
+  header->size = bytes;
+  heap->bytesInUse = heap->bytesInUse - oldSize + bytes;
+  if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize)
+    std::memset(static_cast<char*>(UserBytes(header)) + oldSize, 0, bytes - oldSize);
+  return UserBytes(header);
+}
+
+BOOL HeapFree(HANDLE handle, DWORD, LPVOID block) {
+  if (!block) return TRUE;
+  if (!Owns(handle, block)) return FALSE;
+  BlockHeader* header = HeaderOf(block);
+  header->heap->bytesInUse -= header->size;
+  Unlink(header);
+  std::free(header);
+  return TRUE;
+}
+
+SIZE_T HeapSize(HANDLE handle, DWORD, LPCVOID block) {
+  return Owns(handle, block) ? HeaderOf(block)->size : SIZE_T(-1);
+}
+
+BOOL HeapDestroy(HANDLE handle) {
+  Heap* heap = static_cast<Heap*>(handle);
+  if (!heap) return FALSE;
+  while (heap->blocks) {
+    BlockHeader* header = heap->blocks;
+    heap->blocks = header->next;
+    std::free(header);
+  }
+  std::free(heap);
+  return TRUE;
+}
+
+void ExitProcess(UINT exitCode) {
+  if (test::ExitTrapped()) throw test::ProcessExit{exitCode};
+  std::fflush(nullptr);
+  std::exit(static_cast<int>(exitCode));
+}
+
+}  // namespace platform

@@ -1,0 +1,59 @@
+#include "platform/testing.h"
+
+#include <utility>
+
+namespace platform::test {
+namespace {
+
+struct Fault {
+  std::string call;
+  int skip;
+  int times;  // -1: for ever
+};
+
+std::vector<Fault> faults;
+std::vector<std::string> callLog;
+bool recording = false;
+bool exitTrapped = false;
+
+}  // namespace
+
+bool Refused(std::string_view call) {
+  for (Fault& fault : faults) {
+    if (fault.call != call || fault.times == 0) continue;
+    if (fault.skip > 0) {
+      --fault.skip;
+      return false;
+    }
+    if (fault.times > 0) --fault.times;
+    return true;
+  }
+  return false;
+}
+
+void Record(std::string entry) {
+  if (recording) callLog.push_back(std::move(entry));
+}
+
+bool Recording() { return recording; }
+
+void RefuseCall(std::string call, int skip, int times) {
+  faults.push_back({std::move(call), skip, times});
+}
+
+void ClearFaults() { faults.clear(); }
+
+void StartCallLog() {
+  callLog.clear();
+  recording = true;
+}
+
+std::vector<std::string> TakeCallLog() {
+  recording = false;
+  return std::exchange(callLog, {});
+}
+
+void TrapExit(bool trapped) { exitTrapped = trapped; }
+bool ExitTrapped() { return exitTrapped; }
+
+}  // namespace platform::test

@@ -1,0 +1,41 @@
+// What tests can do to the platform layer from code: make named calls fail, keep a
+// log of the calls made, and turn ExitProcess into an exception they can catch.
+// Nothing here is reachable from a command line or the environment; the programs
+// never call the test-side functions, so for them no call is ever refused.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform::test {
+
+// --- Asked by the platform layer -------------------------------------------------
+
+// True when a test made `call` fail this time. `call` names the operation, optionally
+// with a detail: "HeapAlloc", "LoadLibraryA DDRAW.DLL", "Lock back".
+bool Refused(std::string_view call);
+
+// Appends an entry to the call log while a test keeps one.
+void Record(std::string entry);
+bool Recording();
+
+// --- Used by tests ---------------------------------------------------------------
+
+// Makes `call` fail `times` times (-1: for ever) after letting `skip` of them pass.
+void RefuseCall(std::string call, int skip = 0, int times = -1);
+void ClearFaults();
+
+void StartCallLog();
+std::vector<std::string> TakeCallLog();
+
+// While trapped, ExitProcess throws ProcessExit instead of ending the process.
+struct ProcessExit {
+  UINT code;
+};
+void TrapExit(bool trapped);
+bool ExitTrapped();
+
+}  // namespace platform::test

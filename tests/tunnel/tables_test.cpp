@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "core/table.h"
+#include "tests/support/program_run.h"
+#include "tunnel/tables.h"
+
+namespace {
+
+struct {
+  ProgramHeader header;
+  Table2D texture, distance, angle;
+  double ratio, angleScale;
+} g;
+
+// Builds the tables of a w x h screen around its middle, as every program does.
+class TunnelTables : public ::testing::Test {
+ protected:
+  void Build(std::int32_t w, std::int32_t h) {
+    ProgramStart(g, kTableOnlyProgram);
+    DimTable(g.texture, 256, 256);
+    DimTable(g.distance, w, h);
+    DimTable(g.angle, w, h);
+    BuildTunnelTables(g.texture, g.distance, g.angle, 256, w, h, w / 2.0, h / 2.0, g.ratio, g.angleScale);
+    width = w;
+    height = h;
+  }
+  void TearDown() override { EXPECT_EQ(EndProgram(), 0u); }
+
+  std::int64_t Sum(const Table2D& t) const {
+    std::int64_t sum = 0;
+    for (int x = 0; x < width; ++x)
+      for (int y = 0; y < height; ++y) sum += t[x][y];
+    return sum;
+  }
+  int width = 0, height = 0;
+};
+
+TEST_F(TunnelTables, WorkedValuesOf640By480) {
+  Build(640, 480);
+  struct Case {
+    int x, y, distance, angle;
+  };
+  const Case cases[] = {
+      {320, 240, 0, 0},   {321, 240, 0, 0},    {319, 240, 0, 128}, {320, 241, 0, 192},  {320, 239, 0, 64},
+      {321, 241, 160, 224}, {319, 241, 160, 160}, {319, 239, 160, 96}, {321, 239, 160, 32}, {323, 240, 170, 0},
+      {330, 240, 51, 0},  {384, 240, 128, 0},  {0, 0, 20, 101},    {639, 0, 20, 26},    {0, 479, 20, 154},
+      {639, 479, 20, 229}, {0, 240, 25, 128},  {639, 240, 25, 0},  {320, 0, 34, 64},    {320, 479, 34, 192},
+      {400, 300, 81, 229}, {100, 50, 28, 98},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(g.distance[c.x][c.y], c.distance) << "distance at " << c.x << ", " << c.y;
+    EXPECT_EQ(g.angle[c.x][c.y], c.angle) << "angle at " << c.x << ", " << c.y;
+  }
+  EXPECT_EQ(g.ratio, 32.0);
+  EXPECT_EQ(g.angleScale, 0.5);
+}
+
+TEST_F(TunnelTables, SumsRangesAndUntouchedBoundOf640By480) {
+  Build(640, 480);
+  EXPECT_EQ(Sum(g.distance), 14402641);
+  EXPECT_EQ(Sum(g.angle), 39087156);
+  int zeros = 0;
+  for (int x = 0; x <= 640; ++x) {
+    for (int y = 0; y <= 480; ++y) {
+      bool bound = x == 640 || y == 480;
+      for (const Table2D* t : {&g.distance, &g.angle}) {
+        ASSERT_GE((*t)[x][y], 0);
+        ASSERT_LE((*t)[x][y], 255);
+        if (bound) {
+          ASSERT_EQ((*t)[x][y], 0) << x << ", " << y;
+        }
+      }
+      if (!bound && g.distance[x][y] == 0) ++zeros;
+    }
+  }
+  // The centre, 24 axis pixels at radii 1 to 32, and 24 just inside radius 32.
+  EXPECT_EQ(zeros, 49);
+  EXPECT_EQ(g.distance[320 + 24][240 + 21], 0);
+}
+
+TEST_F(TunnelTables, TextureIsUXorV) {
+  Build(2, 2);
+  std::int64_t sum = 0;
+  for (int u = 0; u <= 256; ++u) {
+    for (int v = 0; v <= 256; ++v) {
+      if (u == 256 || v == 256) {
+        ASSERT_EQ(g.texture[u][v], 0);
+        continue;
+      }
+      ASSERT_EQ(g.texture[u][v], u ^ v);
+      sum += g.texture[u][v];
+    }
+  }
+  EXPECT_EQ(sum, 8355840);
+  EXPECT_EQ(g.texture[255][0], 255);
+}
+
+TEST_F(TunnelTables, BigTablesOfTheLookAroundProgram) {
+  Build(1280, 960);
+  EXPECT_EQ(Sum(g.distance), 29849583);
+  EXPECT_EQ(Sum(g.angle), 156510276);
+  struct Case {
+    int x, y, distance, angle;
+  };
+  for (Case c : {Case{640, 480, 0, 0}, Case{641, 480, 0, 0}, Case{639, 480, 0, 128}, Case{640, 481, 0, 192},
+                 Case{0, 0, 10, 101}, Case{1279, 959, 10, 229}, Case{0, 480, 12, 128}, Case{1279, 480, 12, 0},
+                 Case{640, 0, 17, 64}, Case{640, 959, 17, 192}, Case{646, 487, 120, 220}}) {
+    EXPECT_EQ(g.distance[c.x][c.y], c.distance) << c.x << ", " << c.y;
+    EXPECT_EQ(g.angle[c.x][c.y], c.angle) << c.x << ", " << c.y;
+  }
+}
+
+TEST(TableRules, CentreAndOddExtents) {
+  // The infinite quotient at the centre never reaches the conversion (the sanitizer
+  // build fails on a conversion of infinity).
+  EXPECT_EQ(DistanceValue(0.0, 0.0, 32.0, 256), 0);
+  EXPECT_EQ(DistanceValue(1e-300, 0.0, 32.0, 256), 0);
+  // An odd extent puts the centre between pixels: radius 0.5 gives 16384, a multiple of 256.
+  EXPECT_EQ(DistanceValue(0.5, 0.0, 32.0, 256), 0);
+  EXPECT_EQ(AngleValue(0.0, 0.0, 0.5, 256), 0);
+  EXPECT_EQ(AngleValue(-1.0, 0.0, 0.5, 256), 128);
+  EXPECT_EQ(TruncToInt(2.9), 2);
+  EXPECT_EQ(TruncToInt(255.999), 255);
+  EXPECT_EQ(TruncToInt(-2.9), -2);
+}
+
+TEST(TableRules, ComposeRGBIsAPlainSum) {
+  EXPECT_EQ(ComposeRGB(0, 0, 64), 4194304);
+  EXPECT_EQ(ComposeRGB(7, 7, 7), 7 * 65793);
+  EXPECT_EQ(ComposeRGB(255, 255, 255), 0x00FFFFFF);
+  EXPECT_EQ(ComposeRGB(256, 0, 0), ComposeRGB(0, 1, 0));  // no masking
+}
+
+}  // namespace

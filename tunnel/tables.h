@@ -1,0 +1,34 @@
+// The tunnel tables and the numeric rules every program follows.
+//
+// Each screen pixel gets two texture coordinates from where it lies relative to a
+// centre: its distance (depth along the tunnel) and its angle (position around the
+// wall). All arithmetic is on IEEE doubles, each operation rounded on its own, and
+// conversions to integers truncate toward zero.
+#pragma once
+
+#include <cstdint>
+
+#include "core/table.h"
+
+// Truncation toward zero into a 32-bit integer; the value must lie in its range.
+std::int32_t TruncToInt(double value);
+
+// (u x 256 / textureSize) XOR (v x 256 / textureSize): with 256 simply u XOR v.
+std::int32_t TextureValue(std::int32_t u, std::int32_t v, std::int32_t textureSize);
+
+// TruncToInt(ratio x textureSize / sqrt(dx² + dy²)) remainder textureSize; 0 at the
+// centre, where the quotient is infinite.
+std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t textureSize);
+
+// TruncToInt(256.0 - (angleScale x textureSize x atan2(dy, dx)) / pi) AND 255.
+std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t textureSize);
+
+// Fills texture (u XOR v over the texture size), then sets ratio and angleScale and
+// fills distance and angle for x in 0..width-1, y in 0..height-1 around (cx, cy).
+// The tables were declared (textureSize, textureSize), (width, height), (width, height).
+void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
+                       std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
+                       double& angleScale);
+
+// Colour value 0x00BBGGRR: r + g x 256 + b x 65536, a plain sum without masking.
+std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b);
