@@ -6,6 +6,10 @@
 // Backends: platform/memory/ (in-memory, driven by tests) and platform/sdl/ (a real
 // screen and keyboard). Exactly one is linked into an executable; it defines
 // DisplayDriverInstance(). Which one is chosen in one place: platform/CMakeLists.txt.
+//
+// The shared layer makes every call of the platform interface itself (logging it for
+// tests, refusing it when a test says so); a backend sees only the calls below, and
+// only after the shared layer has accepted them.
 #pragma once
 
 #include "platform/gdi_internal.h"
@@ -13,22 +17,30 @@
 
 namespace platform {
 
+// How the surfaces of a display mode lay out their pixels.
+struct SurfaceLayout {
+  gdi::PixelFormat format;
+  LONG pitch;  // bytes from one row to the next, at least width x bytes per pixel
+};
+
 struct DisplayDriver {
   const char* name;
 
   // False when no display can be had at all (no X server, no Wayland, no KMS):
-  // then the display object cannot be created.
+  // then the DirectDraw object cannot be created.
   bool (*Available)();
 
   // DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN: the window takes the whole display.
   bool (*EnterExclusive)(HWND window);
   // DDSCL_NORMAL: the desktop is handed back as it was.
   void (*LeaveExclusive)();
-  // Refuses what the display cannot offer (a depth, a size).
-  bool (*SetMode)(int width, int height, int depth);
+  // Refuses what the display cannot offer (a depth, a size). On success fills in how
+  // the surfaces of that mode lay out their pixels.
+  bool (*SetMode)(int width, int height, int depth, SurfaceLayout* layout);
 
-  void (*SetTitle)(const char* title);
-  void (*ShowWindow)(bool shown);
+  void (*SetTitle)(HWND window, const char* title);
+  void (*ShowWindow)(HWND window, bool shown);
+  // Called when the cursor counter crosses between 0 and -1 (ShowCursor).
   void (*ShowCursor)(bool shown);
 
   // Shows `frame` (the front buffer after a flip). With atRetrace the frame appears at
@@ -37,13 +49,29 @@ struct DisplayDriver {
   // The line the raster is on; false in the vertical blank or when unknown.
   bool (*GetScanLine)(DWORD* line);
 
-  // Turns what happened since the last call into window messages (PostMessage).
+  // Turns what happened since the last call into window messages: PostMessageA for
+  // input, display::FocusLost / display::FocusRegained for the focus. Called by every
+  // PeekMessageA before it looks at the queue.
   void (*PumpEvents)();
-  // Non-zero while the key is down or when it was pressed since the previous call.
+  // Bit 15 set while the key is down; bit 0 set when it was pressed since the previous
+  // call for that key.
   SHORT (*AsyncKeyState)(int virtualKey);
   void (*Sleep)(DWORD milliseconds);
 };
 
 const DisplayDriver& DisplayDriverInstance();
+
+// What a backend calls back, from PumpEvents.
+namespace display {
+
+// Another application took the display: every surface of the DirectDraw object in
+// exclusive mode is lost (its calls answer DDERR_SURFACELOST until RestoreAllSurfaces),
+// the exclusive mode ends, and WM_ACTIVATE (WA_INACTIVE) is posted to `window`.
+void FocusLost(HWND window);
+// The window has the focus again: WM_ACTIVATE (WA_ACTIVE) is posted to it. The
+// surfaces stay lost until the program restores them.
+void FocusRegained(HWND window);
+
+}  // namespace display
 
 }  // namespace platform

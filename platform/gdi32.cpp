@@ -226,15 +226,19 @@ BOOL DeleteObject(HGDIOBJ handle) {
 
 BOOL DeleteDC(HDC handle) {
   test::Record("DeleteDC");
+  return gdi::DeleteMemoryTargetDC(handle) ? TRUE : FALSE;
+}
+
+bool gdi::DeleteMemoryTargetDC(HDC handle) {
   gdi::DeviceContext* dc = AsContext(handle);
-  if (!dc) return FALSE;
+  if (!dc) return false;
   --dc->brush->selections;
   --dc->pen->selections;
   --dc->bitmap->selections;
   gdi::liveContexts.erase(dc);
   if (gdi::lastContext == dc) gdi::lastContext = nullptr;
   delete dc;
-  return TRUE;
+  return true;
 }
 
 BOOL SetPixelV(HDC handle, int x, int y, COLORREF colour) {

@@ -35,8 +35,11 @@ COLORREF DecodeColour(const PixelFormat& format, DWORD stored);
 DWORD ReadPixel(const PixelMemory& memory, LONG x, LONG y);
 void WritePixel(const PixelMemory& memory, LONG x, LONG y, DWORD stored);
 
-// A context that draws straight into `memory` until it is deleted with DeleteDC.
+// A context that draws straight into `memory` until it is deleted with DeleteDC, or
+// by the layer itself with DeleteMemoryTargetDC (which keeps no call-log entry, so a
+// surface's or window's ReleaseDC logs as one call).
 HDC CreateMemoryTargetDC(const PixelMemory& memory);
+bool DeleteMemoryTargetDC(HDC dc);
 
 // The memory a context currently draws into, or null (no bitmap selected, or not a
 // context).
