@@ -36,14 +36,14 @@ std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t te
   return TruncToInt(b) & kAngleMask;
 }
 
-void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
-                       std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
-                       double& angleScale) {
-  for (std::int32_t u = 0; u < textureSize; ++u)
-    for (std::int32_t v = 0; v < textureSize; ++v) texture[u][v] = TextureValue(u, v, textureSize);
+namespace {
 
-  ratio = 32.0;
-  angleScale = 0.5;
+constexpr std::int32_t kQuickTextureSize = 256;
+constexpr int kSteps = 64;  // whole values of a per quarter turn: f / 2 with f = 0.5 x 256
+
+// One square root, one division and one arc tangent per entry, straight from the rules.
+void FillByRule(Table2D& distance, Table2D& angle, std::int32_t width, std::int32_t height, double cx,
+                double cy, double ratio, double angleScale, std::int32_t textureSize) {
   for (std::int32_t x = 0; x < width; ++x) {
     for (std::int32_t y = 0; y < height; ++y) {
       // x - cx is +0.0 on the centre column, never -0.0, so atan2 sees the right sign.
@@ -53,6 +53,113 @@ void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std:
       angle[x][y] = AngleValue(dx, dy, angleScale, textureSize);
     }
   }
+}
+
+// The distance rule for the texture size 256, written so that a column's loop runs
+// on vector registers.
+std::int32_t QuickDistance(double dx, double dy, double n) {
+  double r = std::sqrt(dx * dx + dy * dy);
+  // At the centre the quotient is infinite and the entry 0; taking 0 for the quotient
+  // there keeps infinity away from the conversion. k is never negative, so the
+  // remainder by 256 is a mask.
+  double q = n / r;
+  q = q < 2147483648.0 ? q : 0.0;
+  return TruncToInt(q) & (kQuickTextureSize - 1);
+}
+
+// The distance rule depends only on dx² + dy², so every column is symmetric about the
+// centre row and every column has a twin mirrored about the centre column: pixel x
+// mirrors onto width - x, row y onto height - y (the centre is width / 2.0, height / 2.0).
+// Only the lower half of the right half is computed; the rest are copies.
+void FillDistance(Table2D& distance, std::int32_t width, std::int32_t height, double cx, double cy,
+                  double ratio) {
+  double n = ratio * kQuickTextureSize;
+  for (std::int32_t x = 0; x < width; ++x) {
+    std::int32_t* column = distance[x];
+    std::int32_t twin = width - x;
+    if (x > 0 && twin > x) continue;  // filled below, once its twin on the right is done
+    double dx = x - cx;
+    std::int32_t firstLower = (height + 1) / 2;  // first row with y >= height - y
+    for (std::int32_t y = firstLower; y < height; ++y) column[y] = QuickDistance(dx, y - cy, n);
+    column[0] = QuickDistance(dx, -cy, n);
+    for (std::int32_t y = 1; y < firstLower; ++y) column[y] = column[height - y];
+    if (x > 0)
+      for (std::int32_t y = 0; y < height; ++y) distance[twin][y] = column[y];
+  }
+}
+
+// The angle entry TruncToInt(256 - a) AND 255, with a = 128 t / pi, is
+// (256 - ceil(a)) AND 255: truncating 256 - a is the same as 256 minus a rounded up.
+// Going down a column right of the centre, below the centre row, a rises steadily from
+// 0 to below 64 and passes the whole number j where dy = dx x tan(j pi / 128). So
+// ceil(a) is found by comparing dy with those boundary offsets as the column goes,
+// instead of taking an arc tangent per pixel.
+//
+// Only the lower half of the right half is walked. The mirrored pixels follow from
+// ceil(a), with floor(a) = ceil(a) - 1 except where a is whole:
+//   (-dx, dy): t' = pi - t,  entry (128 + floor(a)) AND 255
+//   (dx, -dy): t' = -t,      entry (256 + floor(a)) AND 255
+//   (-dx, -dy): t' = t - pi, entry (128 - ceil(a)) AND 255
+// The top row, which has no mirror below, is computed by the rule.
+//
+// The boundaries are exact where a is whole for a pixel: on the centre row (tan 0 = 0)
+// and the diagonals (tan(pi/4) = 1). Elsewhere no pixel's a lies near a whole number,
+// so boundaries a few units in the last place off give the same entries.
+void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double cx, double cy,
+               double angleScale) {
+  double slope[kSteps];  // slope[j] = tan(j pi / 128)
+  for (int j = 0; j < kSteps; ++j) slope[j] = std::tan(j * kPi / (2 * kSteps));
+  slope[0] = 0.0;
+  slope[kSteps / 2] = 1.0;
+
+  double bound[kSteps];
+  for (std::int32_t x = 0; x < width; ++x) {
+    double dx = x - cx;
+    std::int32_t twin = width - x;  // the column at -dx
+    if (dx <= 0.0) {
+      // The centre column, and column 0 whose twin would lie outside the table, by the rule.
+      if (dx == 0.0 || x == 0)
+        for (std::int32_t y = 0; y < height; ++y)
+          angle[x][y] = AngleValue(dx, y - cy, angleScale, kQuickTextureSize);
+      continue;
+    }
+    for (int j = 0; j < kSteps; ++j) bound[j] = dx * slope[j];
+    std::int32_t* right = angle[x];
+    std::int32_t* left = angle[twin];
+    right[0] = AngleValue(dx, -cy, angleScale, kQuickTextureSize);
+    left[0] = AngleValue(-dx, -cy, angleScale, kQuickTextureSize);
+    int j = 0;
+    for (std::int32_t y = (height + 1) / 2; y < height; ++y) {
+      double dy = y - cy;
+      while (j < kSteps && dy > bound[j]) ++j;
+      int whole = dy == 0.0 || dy == dx;
+      int floorA = j - 1 + whole;
+      right[y] = (256 - j) & 255;
+      left[y] = (128 + floorA) & 255;
+      right[height - y] = (256 + floorA) & 255;
+      left[height - y] = (128 - j) & 255;
+    }
+  }
+}
+
+}  // namespace
+
+void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
+                       std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
+                       double& angleScale) {
+  for (std::int32_t u = 0; u < textureSize; ++u)
+    for (std::int32_t v = 0; v < textureSize; ++v) texture[u][v] = TextureValue(u, v, textureSize);
+
+  ratio = 32.0;
+  angleScale = 0.5;
+  // The quick fills lean on the centre being the middle of the table and on the
+  // texture size of every program; anything else is built by the rule itself.
+  if (cx != width / 2.0 || cy != height / 2.0 || textureSize != kQuickTextureSize) {
+    FillByRule(distance, angle, width, height, cx, cy, ratio, angleScale, textureSize);
+    return;
+  }
+  FillDistance(distance, width, height, cx, cy, ratio);
+  FillAngle(angle, width, height, cx, cy, angleScale);
 }
 
 std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b) {

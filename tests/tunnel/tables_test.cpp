@@ -134,3 +134,51 @@ TEST(TableRules, ComposeRGBIsAPlainSum) {
 }
 
 }  // namespace
+
+namespace {
+
+// The quick build must give exactly what the rules give, element for element, for
+// every table size the programs use and for odd sizes whose centre falls between pixels.
+TEST(BuildTunnelTables, EqualsTheRuleInEveryElement) {
+  struct Size {
+    std::int32_t w, h;
+  };
+  for (Size size : {Size{640, 480}, Size{1280, 960}, Size{5, 3}, Size{33, 17}, Size{1, 1}, Size{2, 7}}) {
+    SCOPED_TRACE(::testing::Message() << size.w << " x " << size.h);
+    ProgramStart(g, kTableOnlyProgram);
+    DimTable(g.texture, 256, 256);
+    DimTable(g.distance, size.w, size.h);
+    DimTable(g.angle, size.w, size.h);
+    BuildTunnelTables(g.texture, g.distance, g.angle, 256, size.w, size.h, size.w / 2.0, size.h / 2.0, g.ratio,
+                      g.angleScale);
+    int wrong = 0;
+    for (int x = 0; x < size.w && wrong < 5; ++x) {
+      for (int y = 0; y < size.h && wrong < 5; ++y) {
+        double dx = x - size.w / 2.0, dy = y - size.h / 2.0;
+        if (g.distance[x][y] != DistanceValue(dx, dy, 32.0, 256) || g.angle[x][y] != AngleValue(dx, dy, 0.5, 256)) {
+          ++wrong;
+          ADD_FAILURE() << "at " << x << ", " << y << ": " << g.distance[x][y] << ", " << g.angle[x][y]
+                        << " instead of " << DistanceValue(dx, dy, 32.0, 256) << ", " << AngleValue(dx, dy, 0.5, 256);
+        }
+      }
+    }
+    EXPECT_EQ(EndProgram(), 0u);
+  }
+}
+
+TEST(BuildTunnelTables, OffCentreAndOtherTextureSizesFollowTheRule) {
+  ProgramStart(g, kTableOnlyProgram);
+  DimTable(g.texture, 64, 64);
+  DimTable(g.distance, 40, 30);
+  DimTable(g.angle, 40, 30);
+  BuildTunnelTables(g.texture, g.distance, g.angle, 64, 40, 30, 13.0, 7.5, g.ratio, g.angleScale);
+  for (int x = 0; x < 40; ++x)
+    for (int y = 0; y < 30; ++y) {
+      ASSERT_EQ(g.distance[x][y], DistanceValue(x - 13.0, y - 7.5, 32.0, 64));
+      ASSERT_EQ(g.angle[x][y], AngleValue(x - 13.0, y - 7.5, 0.5, 64));
+    }
+  EXPECT_EQ(g.texture[63][0], TextureValue(63, 0, 64));
+  EXPECT_EQ(EndProgram(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// Building the tables: the quick build against the straightforward loop of one square
+// root, one division and one arc tangent per element.
+#include <benchmark/benchmark.h>
+
+#include "core/frame.h"
+#include "tunnel/tables.h"
+
+namespace {
+
+struct {
+  ProgramHeader header;
+  Table2D texture, distance, angle;
+  double ratio, angleScale;
+} g;
+
+void Declare(std::int32_t w, std::int32_t h) {
+  ProgramStart(g, kTableOnlyProgram);
+  DimTable(g.texture, 256, 256);
+  DimTable(g.distance, w, h);
+  DimTable(g.angle, w, h);
+}
+
+void BuildTables(benchmark::State& state, std::int32_t w, std::int32_t h) {
+  Declare(w, h);
+  for (auto _ : state) {
+    BuildTunnelTables(g.texture, g.distance, g.angle, 256, w, h, w / 2.0, h / 2.0, g.ratio, g.angleScale);
+    benchmark::DoNotOptimize(g.angle.data[0]);
+  }
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+
+void BuildTablesByRule(benchmark::State& state, std::int32_t w, std::int32_t h) {
+  Declare(w, h);
+  for (auto _ : state) {
+    for (std::int32_t u = 0; u < 256; ++u)
+      for (std::int32_t v = 0; v < 256; ++v) g.texture[u][v] = TextureValue(u, v, 256);
+    for (std::int32_t x = 0; x < w; ++x)
+      for (std::int32_t y = 0; y < h; ++y) {
+        double dx = x - w / 2.0, dy = y - h / 2.0;
+        g.distance[x][y] = DistanceValue(dx, dy, 32.0, 256);
+        g.angle[x][y] = AngleValue(dx, dy, 0.5, 256);
+      }
+    benchmark::DoNotOptimize(g.angle.data[0]);
+  }
+  state.SetItemsProcessed(state.iterations() * w * h);
+}
+
+void BM_BuildTables640(benchmark::State& state) { BuildTables(state, 640, 480); }
+void BM_BuildTables1280(benchmark::State& state) { BuildTables(state, 1280, 960); }
+void BM_BuildTablesByRule640(benchmark::State& state) { BuildTablesByRule(state, 640, 480); }
+void BM_BuildTablesByRule1280(benchmark::State& state) { BuildTablesByRule(state, 1280, 960); }
+
+BENCHMARK(BM_BuildTables640)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildTables1280)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildTablesByRule640)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildTablesByRule1280)->Unit(benchmark::kMillisecond);
+
+}  // namespace
