@@ -162,6 +162,13 @@ void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std:
   FillAngle(angle, width, height, cx, cy, angleScale);
 }
 
+std::int32_t TextureShift(std::int32_t textureSize, double speed, double animation) {
+  // The largest multiple of 256 that leaves room for a table value below 2^31: below it
+  // the remainder changes nothing, above it the shift wraps instead of overflowing.
+  constexpr double kShiftPeriod = 2147483392.0;
+  return TruncToInt(std::fmod((textureSize * speed) * animation, kShiftPeriod));
+}
+
 std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b) {
   // Unsigned arithmetic: the sum wraps like the original's instead of overflowing.
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(r) + static_cast<std::uint32_t>(g) * 256u +

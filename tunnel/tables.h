@@ -30,5 +30,10 @@ void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std:
                        std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
                        double& angleScale);
 
+// The texture shift of a frame: TruncToInt((textureSize x speed) x animation). A run
+// long enough to take that past the 32-bit range (with room for a table value on top)
+// wraps it by a whole number of texture lengths instead, which shows the same picture.
+std::int32_t TextureShift(std::int32_t textureSize, double speed, double animation);
+
 // Colour value 0x00BBGGRR: r + g x 256 + b x 65536, a plain sum without masking.
 std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include "core/table.h"
@@ -179,6 +180,37 @@ TEST(BuildTunnelTables, OffCentreAndOtherTextureSizesFollowTheRule) {
     }
   EXPECT_EQ(g.texture[63][0], TextureValue(63, 0, 64));
   EXPECT_EQ(EndProgram(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TextureShift, FollowsTheFrameRuleAndNeverLeavesThe32BitRange) {
+  struct Case {
+    double animation;
+    std::int32_t shift;
+  };
+  // 512 x animation, truncated, while that leaves room for a table value below 2^31;
+  // past it the shift wraps by 2147483392 = 256 x 8388607 texture lengths.
+  const Case cases[] = {
+      {0.005, 2},
+      {0.01, 5},
+      {0.9950000000000008, 509},
+      {1.0000000000000007, 512},
+      {4194303.0, 2147483136},
+      {4194303.49, 2147483386},
+      {4194303.5, 0},
+      {4194304.0, 256},
+      {1e12, static_cast<std::int32_t>(std::fmod(512e12, 2147483392.0))},
+  };
+  for (const Case& c : cases) {
+    std::int32_t shift = TextureShift(256, 2.0, c.animation);
+    EXPECT_EQ(shift, c.shift) << c.animation;
+    EXPECT_LE(shift, 2147483647 - 255) << c.animation;
+    // The remainder a pixel takes is the one the unbounded shift would give.
+    EXPECT_EQ(shift % 256, static_cast<std::int64_t>(512.0 * c.animation) % 256) << c.animation;
+  }
 }
 
 }  // namespace
