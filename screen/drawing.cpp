@@ -21,7 +21,7 @@ void RegainDrawingDC() {
   SelectObject(d.deviceContext, d.fillBrush);
 }
 
-// The screen's pixels are written here and nowhere else.
+// The screen's pixels are written here and in the inline PutPixel, nowhere else.
 void PutScreenPixel(DrawingState& d, std::int32_t x, std::int32_t y, std::int32_t colour) {
   int bytesPerPixel;
   switch (d.depth) {
@@ -45,16 +45,11 @@ void PutScreenPixel(DrawingState& d, std::int32_t x, std::int32_t y, std::int32_
   BYTE* at = d.pixels + static_cast<std::ptrdiff_t>(y) * d.pitch + static_cast<std::ptrdiff_t>(x) * bytesPerPixel;
   auto c = static_cast<std::uint32_t>(colour);
   switch (bytesPerPixel) {
-    case 4: {
-      // 0x00BBGGRR becomes 0x00RRGGBB: red and blue swap places.
-      std::uint32_t word = ((c & 0xFF) << 16) + (c & 0xFF00) + static_cast<std::uint32_t>(colour >> 16);
-      *reinterpret_cast<std::uint32_t*>(at) = word;
-      break;
-    }
+    case 4: StoreScreenPixel32(at, colour); break;
     case 2: {
       // 5-6-5: red at the top, blue at the bottom.
       auto word = static_cast<std::uint16_t>(((c & 0xF8) << 8) + ((c & 0xFC00) >> 5) + ((c & 0xF80000) >> 19));
-      *reinterpret_cast<std::uint16_t*>(at) = word;
+      std::memcpy(at, &word, sizeof word);
       break;
     }
     default:
@@ -100,7 +95,7 @@ HDC BeginDrawing(const DrawingTarget* target) {
   return d.deviceContext;
 }
 
-void PutPixel(std::int32_t x, std::int32_t y, std::int32_t colour) {
+void PutPixelAnyTarget(std::int32_t x, std::int32_t y, std::int32_t colour) {
   DrawingState& d = drawingState;
   if (!d.deviceContext) return;
   if (d.kind != kScreenTarget) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/types.h"
 
@@ -60,7 +61,29 @@ void InitDrawing();
 // a target without a context).
 platform::HDC BeginDrawing(const DrawingTarget* target);
 
-// Colour 0x00BBGGRR. Does nothing when no drawing is open.
-void PutPixel(std::int32_t x, std::int32_t y, std::int32_t colour);
+// 0x00BBGGRR becomes 0x00RRGGBB: red and blue swap places (bytes B, G, R, 0 in memory).
+inline void StoreScreenPixel32(platform::BYTE* at, std::int32_t colour) {
+  auto c = static_cast<std::uint32_t>(colour);
+  std::uint32_t word = ((c & 0xFF) << 16) + (c & 0xFF00) + static_cast<std::uint32_t>(colour >> 16);
+  std::memcpy(at, &word, sizeof word);
+}
+
+// PutPixel for every case but a 32-bit screen already locked.
+void PutPixelAnyTarget(std::int32_t x, std::int32_t y, std::int32_t colour);
+
+// Colour 0x00BBGGRR. Does nothing when no drawing is open. A screen frame calls this
+// 307,200 times, so the common case, a 32-bit screen locked by the first call, is
+// inline: a few tests and one store.
+inline void PutPixel(std::int32_t x, std::int32_t y, std::int32_t colour) {
+  const DrawingState& d = drawingState;
+  if (d.deviceContext && d.kind == kScreenTarget && d.depth == 32 && d.accessMode == kAccessDirect && d.pixels &&
+      static_cast<std::uint32_t>(x) < static_cast<std::uint32_t>(d.width) &&
+      static_cast<std::uint32_t>(y) < static_cast<std::uint32_t>(d.height)) {
+    StoreScreenPixel32(d.pixels + static_cast<std::ptrdiff_t>(y) * d.pitch + static_cast<std::ptrdiff_t>(x) * 4,
+                       colour);
+    return;
+  }
+  PutPixelAnyTarget(x, y, colour);
+}
 
 void EndDrawing();
