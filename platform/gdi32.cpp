@@ -3,6 +3,8 @@
 // already deleted, instead of reading freed memory.
 #include "platform/gdi32.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <unordered_set>
 
 #include "platform/gdi_internal.h"
@@ -20,7 +22,7 @@ struct Object {
   bool stock;
   COLORREF colour;      // brushes and pens
   int penStyle, penWidth;
-  PixelMemory pixels;   // bitmaps: owned memory
+  PixelMemory pixels;   // bitmaps: owned memory, from calloc
   int selections;       // contexts that hold this object
 };
 
@@ -28,6 +30,7 @@ struct DeviceContext {
   PixelMemory target;
   bool hasTarget;
   bool onSurface;  // draws into a display surface's memory, never takes a bitmap
+  bool display;    // the display itself: a reference for compatible objects, never takes a bitmap
   Object* brush;
   Object* pen;
   Object* bitmap;         // memory contexts only
@@ -200,7 +203,7 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
     case Kind::Pen: slot = &dc->pen; break;
     case Kind::Bitmap:
       // Only a memory context takes a bitmap, and a bitmap sits in one context at a time.
-      if (dc->onSurface) return nullptr;
+      if (dc->onSurface || dc->display) return nullptr;
       if (object->selections > 0 && dc->bitmap != object) return nullptr;
       slot = &dc->bitmap;
       dc->target = object->pixels;
@@ -219,7 +222,7 @@ BOOL DeleteObject(HGDIOBJ handle) {
   gdi::Object* object = AsObject(handle);
   if (!object || object->stock || object->selections > 0) return FALSE;
   gdi::liveObjects.erase(object);
-  delete[] object->pixels.bits;
+  std::free(object->pixels.bits);
   delete object;
   return TRUE;
 }
@@ -239,6 +242,81 @@ bool gdi::DeleteMemoryTargetDC(HDC handle) {
   if (gdi::lastContext == dc) gdi::lastContext = nullptr;
   delete dc;
   return true;
+}
+
+HDC CreateDCA(LPCSTR driver, LPCSTR, LPCSTR, const DEVMODEA*) {
+  test::Record("CreateDCA");
+  if (!driver || test::Refused("CreateDCA")) return nullptr;
+  const char display[] = "DISPLAY";
+  for (std::size_t i = 0; i < sizeof display; ++i)
+    if (std::toupper(static_cast<unsigned char>(driver[i])) != display[i]) return nullptr;
+  gdi::DeviceContext* dc = gdi::NewContext();
+  dc->display = true;
+  return reinterpret_cast<HDC>(dc);
+}
+
+HDC CreateCompatibleDC(HDC reference) {
+  test::Record("CreateCompatibleDC");
+  if ((reference && !AsContext(reference)) || test::Refused("CreateCompatibleDC")) return nullptr;
+  return reinterpret_cast<HDC>(gdi::NewContext());
+}
+
+HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height) {
+  test::Record("CreateCompatibleBitmap");
+  if (!AsContext(handle) || width <= 0 || height <= 0) return nullptr;
+  constexpr SIZE_T kMaxBytes = 0x7FFFFFFF;
+  if (SIZE_T(width) * 4 > kMaxBytes / SIZE_T(height) || test::Refused("CreateCompatibleBitmap")) return nullptr;
+  SIZE_T pitch = SIZE_T(width) * 4;
+  auto* bits = static_cast<BYTE*>(std::calloc(pitch, SIZE_T(height)));
+  if (!bits) return nullptr;
+  gdi::PixelMemory pixels = {bits, width, height, static_cast<LONG>(pitch), gdi::kFormat32};
+  return gdi::Handle(gdi::NewObject({Kind::Bitmap, false, 0, 0, 0, pixels, 0}));
+}
+
+int GetObjectA(HGDIOBJ handle, int size, LPVOID buffer) {
+  test::Record("GetObjectA");
+  gdi::Object* object = AsObject(handle);
+  if (!object || object->kind != Kind::Bitmap || !object->pixels.bits) return 0;
+  if (!buffer) return sizeof(BITMAP);
+  if (size < static_cast<int>(sizeof(BITMAP))) return 0;
+  const gdi::PixelMemory& p = object->pixels;
+  BITMAP description = {0, p.width, p.height, p.pitch, 1, static_cast<WORD>(p.format.bitsPerPixel), nullptr};
+  *static_cast<BITMAP*>(buffer) = description;
+  return sizeof(BITMAP);
+}
+
+int GetDIBits(HDC handle, HBITMAP bitmapHandle, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info,
+              UINT usage) {
+  test::Record("GetDIBits");
+  gdi::Object* bitmap = AsObject(bitmapHandle);
+  if (!AsContext(handle) || !bitmap || bitmap->kind != Kind::Bitmap || !bitmap->pixels.bits ||
+      bitmap->selections > 0 || !bits || !info || usage != DIB_RGB_COLORS || test::Refused("GetDIBits"))
+    return 0;
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  const gdi::PixelMemory& source = bitmap->pixels;
+  bool bottomUp = header.biHeight > 0;
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 || header.biBitCount != 24 ||
+      header.biCompression != BI_RGB || header.biWidth != source.width ||
+      (bottomUp ? header.biHeight : -std::int64_t(header.biHeight)) != source.height)
+    return 0;
+  UINT height = static_cast<UINT>(source.height);
+  if (start >= height) return 0;
+  UINT count = lines < height - start ? lines : height - start;
+  SIZE_T rowBytes = (SIZE_T(source.width) * 3 + 3) & ~SIZE_T(3);
+  for (UINT i = 0; i < count; ++i) {
+    UINT scan = start + i;
+    LONG y = static_cast<LONG>(bottomUp ? height - 1 - scan : scan);
+    BYTE* row = static_cast<BYTE*>(bits) + SIZE_T(i) * rowBytes;
+    BYTE* out = row;
+    for (LONG x = 0; x < source.width; ++x) {
+      COLORREF colour = gdi::DecodeColour(source.format, gdi::ReadPixel(source, x, y));
+      *out++ = static_cast<BYTE>(colour >> 16);
+      *out++ = static_cast<BYTE>(colour >> 8);
+      *out++ = static_cast<BYTE>(colour);
+    }
+    while (out < row + rowBytes) *out++ = 0;
+  }
+  return static_cast<int>(count);
 }
 
 BOOL SetPixelV(HDC handle, int x, int y, COLORREF colour) {

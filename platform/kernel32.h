@@ -1,4 +1,4 @@
-// kernel32: module handle, private heaps and process exit.
+// kernel32: module handle, private heaps, files and process exit.
 #pragma once
 
 #include "platform/types.h"
@@ -20,5 +20,40 @@ SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID block);
 BOOL HeapDestroy(HANDLE heap);
 
 [[noreturn]] void ExitProcess(UINT exitCode);
+
+// --- Files ---------------------------------------------------------------------------
+// Paths are 8-bit text. On this system drive C: is the current working directory: a
+// path "c:\NAME" names the file NAME there. Every other path is used as it stands,
+// with '\' read as '/'.
+
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
+constexpr DWORD MAX_PATH = 260;
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t(0));
+
+struct SECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+
+// Opens a file for writing, creating it or emptying the one there (GENERIC_WRITE with
+// CREATE_ALWAYS, the one form provided). The share mode is advisory here: other
+// processes are not kept from writing. INVALID_HANDLE_VALUE on failure.
+HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+// Writes all the bytes or fails; *bytesWritten tells how many reached the file.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped);
+// Returns once the written bytes are on the device.
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseHandle(HANDLE object);
+BOOL DeleteFileA(LPCSTR fileName);
+// With MOVEFILE_REPLACE_EXISTING (the one form provided) the new name is replaced in
+// one step: it names either the old file or the moved one, never a mix.
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+// Creates a new empty file "PATH\PREuuuu.TMP" in the folder `pathName` (unique 0, the
+// one form provided), writes its name into `tempFileName` (MAX_PATH bytes) and returns
+// the number uuuu; 0 on failure.
+UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefix, UINT unique, char* tempFileName);
 
 }  // namespace platform
