@@ -1,0 +1,97 @@
+#include "image/bmp_writer.h"
+
+#include <bit>
+#include <cstring>
+
+#include "core/frame.h"
+#include "image/pictures.h"
+#include "platform/gdi32.h"
+#include "platform/kernel32.h"
+
+using namespace platform;
+
+namespace {
+
+// The headers are written as they lie in memory.
+static_assert(std::endian::native == std::endian::little);
+
+constexpr WORD kBmpType = 0x4D42;  // the bytes 'B', 'M'
+constexpr DWORD kPixelDataOffset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+
+// The folder part of a path with its separator ("c:\" for "c:\name.bmp"), or "." for
+// a bare name; false when it does not fit.
+bool FolderOf(const char* fileName, char (&folder)[MAX_PATH]) {
+  const char* end = nullptr;
+  for (const char* c = fileName; *c; ++c)
+    if (*c == '\\' || *c == '/') end = c + 1;
+  if (!end) {
+    std::strcpy(folder, ".");
+    return true;
+  }
+  auto length = static_cast<std::size_t>(end - fileName);
+  if (length >= MAX_PATH) return false;
+  std::memcpy(folder, fileName, length);
+  folder[length] = '\0';
+  return true;
+}
+
+// A write that reaches the file only in part is a failure.
+bool WriteAll(HANDLE file, const void* bytes, DWORD count) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, count, &written, nullptr) && written == count;
+}
+
+// Writes the file under a temporary name in the same folder and renames it over
+// `fileName` only when every byte is on the device; on any failure the temporary file
+// goes and `fileName` is untouched.
+bool WriteBmpFile(const char* fileName, const BITMAPINFOHEADER& info, const BYTE* pixels, DWORD pixelBytes) {
+  char folder[MAX_PATH], temporary[MAX_PATH];
+  if (!FolderOf(fileName, folder) || !GetTempFileNameA(folder, "bmp", 0, temporary)) return false;
+  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool complete = false;
+  if (file != INVALID_HANDLE_VALUE) {
+    BITMAPFILEHEADER header = {kBmpType, kPixelDataOffset + pixelBytes, 0, 0, kPixelDataOffset};
+    complete = WriteAll(file, &header, sizeof header) && WriteAll(file, &info, sizeof info) &&
+               WriteAll(file, pixels, pixelBytes) && FlushFileBuffers(file);
+    complete = CloseHandle(file) && complete;
+  }
+  if (complete && MoveFileExA(temporary, fileName, MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileA(temporary);
+  return false;
+}
+
+}  // namespace
+
+std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
+  auto* picture = static_cast<PictureRecord*>(FindObject(pictureTable, number));
+  if (!picture || !fileName) return 0;
+  BITMAP bitmap;
+  if (!GetObjectA(picture->handle, sizeof bitmap, &bitmap) || bitmap.bmWidth <= 0 || bitmap.bmHeight <= 0)
+    return 0;
+  const std::uint64_t width = std::uint64_t(bitmap.bmWidth), height = std::uint64_t(bitmap.bmHeight);
+  const std::uint64_t rowBytes = 3 * width + (width & 3);
+  // The file's size fields are 32-bit.
+  if (kPixelDataOffset + rowBytes * height > UINT32_MAX) return 0;
+  const auto pixelBytes = static_cast<DWORD>(rowBytes * height);
+
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), bitmap.bmWidth, bitmap.bmHeight, bitmap.bmPlanes, 24, BI_RGB,
+                    pixelBytes, 0, 0, 0, 0};
+
+  // One row more than the pixel data, as a guard against a platform that overruns.
+  auto* pixels = static_cast<BYTE*>(HeapAlloc(MainHeap(), 0, SIZE_T(rowBytes) * (height + 1)));
+  if (!pixels) return 0;
+  std::int32_t result = 0;
+  if (HDC memory = CreateCompatibleDC(nullptr)) {
+    if (GetDIBits(memory, picture->handle, 0, UINT(height), pixels, &info, DIB_RGB_COLORS) == int(height)) {
+      // The padding is zero whatever the platform left there.
+      for (std::uint64_t y = 0; y < height; ++y)
+        std::memset(pixels + y * rowBytes + 3 * width, 0, SIZE_T(width & 3));
+      result = WriteBmpFile(fileName, info.bmiHeader, pixels, pixelBytes) ? 1 : 0;
+    }
+    DeleteDC(memory);
+  }
+  HeapFree(MainHeap(), 0, pixels);
+  return result;
+}
