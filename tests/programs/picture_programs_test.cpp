@@ -1,0 +1,182 @@
+// The three picture programs as a user runs them: each its own process, in a folder
+// of its own that stands for drive C:.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/bmp_file.h"
+#include "tests/support/temp_folder.h"
+#include "tunnel/tables.h"
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+struct Run {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+struct RunOptions {
+  bool unprivileged = false;          // as a user without root's right to write anywhere
+  rlim_t fileSizeLimit = RLIM_INFINITY;
+};
+
+void Fail(const char* what) {
+  std::string line = std::string("cannot ") + what + "\n";
+  if (write(2, line.data(), line.size()) < 0) _exit(126);
+  _exit(127);
+}
+
+Run RunProgram(const std::string& program, const std::filesystem::path& folder, RunOptions options = {}) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return {};
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    if (chdir(folder.c_str()) != 0) Fail("enter the folder");
+    if (options.fileSizeLimit != RLIM_INFINITY) {
+      std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then fails instead
+      rlimit limit = {options.fileSizeLimit, options.fileSizeLimit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("limit the file size");
+    }
+    if (options.unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+      Fail("become an unprivileged user");
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    Fail("start the program");
+  }
+  close(out[1]);
+  Run run;
+  char buffer[512];
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) run.output.append(buffer, std::size_t(n));
+  close(out[0]);
+  waitpid(child, &run.status, 0);
+  return run;
+}
+
+void ExpectSilentSuccess(const Run& run) {
+  ASSERT_TRUE(WIFEXITED(run.status)) << run.output;
+  EXPECT_EQ(WEXITSTATUS(run.status), 0) << run.output;
+  EXPECT_EQ(run.output, "");
+}
+
+std::uint32_t Grey(std::int32_t v) { return std::uint32_t(ComposeRGB(v, v, v)); }
+
+struct Program {
+  const char* name;
+  std::string path;
+  const char* file;
+  int width, height;
+  std::function<std::uint32_t(int x, int y)> colour;  // the table rule, drawn
+  bool grey;  // three equal bytes per pixel; otherwise blue only
+  std::uint64_t pixelByteSum;
+  std::vector<std::pair<std::size_t, int>> bytesAt;  // offset, the value of its pixel's bytes
+};
+
+const std::vector<Program>& Programs() {
+  static const std::vector<Program> programs = {
+      {"texture_dump", TEXTURE_DUMP_PATH, "Varnoxia_Texture.bmp", 256, 256,
+       [](int x, int y) { return std::uint32_t(ComposeRGB(0, 0, TextureValue(x, y, 256))); }, false, 8'355'840,
+       {{54, 0xFF}, {195'894, 0}}},
+      {"distance_dump", DISTANCE_DUMP_PATH, "Varnoxia_Distance.bmp", 640, 480,
+       [](int x, int y) { return Grey(DistanceValue(x - 320.0, y - 240.0, 32.0, 256)); }, true, 43'207'923,
+       {{459'894, 0}, {54, 20}, {919'734, 20}}},
+      {"angle_dump", ANGLE_DUMP_PATH, "Varnoxia_Angle.bmp", 640, 480,
+       [](int x, int y) { return Grey(AngleValue(x - 320.0, y - 240.0, 0.5, 256)); }, true, 117'261'468,
+       {{459'894, 0}, {54, 154}, {919'734, 101}}},
+  };
+  return programs;
+}
+
+TEST(PicturePrograms, EachWritesItsTableAsA24BitPictureAndSaysNothing) {
+  for (const Program& p : Programs()) {
+    SCOPED_TRACE(p.name);
+    TempFolder drive;
+    ExpectSilentSuccess(RunProgram(p.path, drive.path()));
+    ASSERT_EQ(drive.Names(), std::vector<std::string>{p.file});
+    BmpBytes file(drive / p.file);
+    ASSERT_EQ(file.bytes.size(), 54u + 3u * p.width * p.height);
+    EXPECT_EQ(file.U32(2), file.bytes.size());
+    EXPECT_EQ(file.Width(), p.width);
+    EXPECT_EQ(file.Height(), p.height);
+    EXPECT_EQ(file.U16(28), 24u);
+    for (auto [at, value] : p.bytesAt) {
+      SCOPED_TRACE(at);
+      EXPECT_EQ(file.bytes.at(at), value);
+      EXPECT_EQ(file.bytes.at(at + 1), p.grey ? value : 0);
+      EXPECT_EQ(file.bytes.at(at + 2), p.grey ? value : 0);
+    }
+    std::uint64_t sum = 0;
+    for (std::size_t i = 54; i < file.bytes.size(); ++i) sum += file.bytes[i];
+    EXPECT_EQ(sum, p.pixelByteSum);
+
+    DecodedPicture decoded(drive / p.file);
+    ASSERT_EQ(decoded.width, p.width);
+    ASSERT_EQ(decoded.height, p.height);
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x) {
+        std::uint32_t expected = p.colour(x, y);
+        ASSERT_EQ(file.Colour(x, y), expected) << "stored pixel " << x << ", " << y;
+        ASSERT_EQ(decoded.At(x, y), expected) << "decoded pixel " << x << ", " << y;
+      }
+  }
+}
+
+TEST(PicturePrograms, RunningTwiceLeavesOneFileWithTheSameContent) {
+  const Program& p = Programs()[0];
+  TempFolder drive;
+  ExpectSilentSuccess(RunProgram(p.path, drive.path()));
+  std::vector<unsigned char> first = ReadBytes(drive / p.file);
+  ExpectSilentSuccess(RunProgram(p.path, drive.path()));
+  EXPECT_EQ(drive.Names(), std::vector<std::string>{p.file});
+  EXPECT_EQ(ReadBytes(drive / p.file), first);
+}
+
+TEST(PicturePrograms, AFolderThatCannotBeWrittenGetsNoFileAndKeepsTheOldOne) {
+  // The programs must be reachable by the unprivileged user, wherever the build lies.
+  TempFolder programs;
+  std::filesystem::permissions(programs.path(), std::filesystem::perms(0755));
+  for (bool oldFile : {false, true}) {
+    for (const Program& p : Programs()) {
+      SCOPED_TRACE(testing::Message() << p.name << (oldFile ? " over an old file" : ""));
+      std::filesystem::path copy = programs / p.name;
+      std::filesystem::copy_file(p.path, copy, std::filesystem::copy_options::overwrite_existing);
+      TempFolder drive;
+      if (oldFile) WriteBytes(drive / p.file, "an old picture");
+      std::filesystem::permissions(drive.path(), std::filesystem::perms(0555));
+      ExpectSilentSuccess(RunProgram(copy.string(), drive.path(), {.unprivileged = true}));
+      EXPECT_EQ(drive.Names(), oldFile ? std::vector<std::string>{p.file} : std::vector<std::string>{});
+      if (oldFile) {
+        std::vector<unsigned char> bytes = ReadBytes(drive / p.file);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "an old picture");
+      }
+    }
+  }
+}
+
+TEST(PicturePrograms, AWriteCutShortPartWayKeepsTheOldFile) {
+  for (const Program& p : Programs()) {
+    SCOPED_TRACE(p.name);
+    TempFolder drive;
+    const std::string old(1000, 'o');
+    WriteBytes(drive / p.file, old);
+    // The device takes the headers and part of the pixels, then no more.
+    ExpectSilentSuccess(RunProgram(p.path, drive.path(), {.fileSizeLimit = 100'000}));
+    EXPECT_EQ(drive.Names(), std::vector<std::string>{p.file}) << "no temporary file left";
+    std::vector<unsigned char> bytes = ReadBytes(drive / p.file);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), old);
+  }
+}
+
+}  // namespace
