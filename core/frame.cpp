@@ -35,6 +35,8 @@ void ProgramEnd() {
 
 HANDLE MainHeap() { return header ? header->mainHeap : nullptr; }
 
+HMODULE ModuleHandle() { return header ? header->module : nullptr; }
+
 void ObjectListsStart() {
   // A process runs one program, but a test process runs several one after another.
   if (listHeap) HeapDestroy(listHeap);

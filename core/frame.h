@@ -47,6 +47,8 @@ void ProgramStart(GlobalBlock& block, const ProgramKind& kind) {
 
 // The running program's main heap; every table block and runtime record comes from it.
 platform::HANDLE MainHeap();
+// The running program's module handle (its window class, window and input object).
+platform::HMODULE ModuleHandle();
 
 // The object-list service's start step: creates the list heap for unnumbered objects.
 void ObjectListsStart();

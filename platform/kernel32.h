@@ -1,4 +1,6 @@
-// kernel32: module handle, private heaps, files and process exit.
+// kernel32: module handle, private heaps, files and process exit (kernel32.cpp,
+// kernel32_files.cpp); modules loaded at run time, thread priority and sleeping
+// (kernel32_modules.cpp).
 #pragma once
 
 #include "platform/types.h"
@@ -55,5 +57,34 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 // one form provided), writes its name into `tempFileName` (MAX_PATH bytes) and returns
 // the number uuuu; 0 on failure.
 UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefix, UINT unique, char* tempFileName);
+
+// --- Modules loaded at run time ----------------------------------------------------
+
+// Any entry point; cast to its own type before calling.
+using FARPROC = void (*)();
+
+// "DDRAW.DLL" and "DINPUT.DLL" (any letter case). Each load counts a reference; the
+// module goes when FreeLibrary has dropped the last one. 0 for a module that is
+// missing.
+HMODULE LoadLibraryA(LPCSTR fileName);
+// 0 when the module is not loaded or does not export the name.
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+BOOL FreeLibrary(HMODULE module);
+
+// --- Threads -----------------------------------------------------------------------
+
+constexpr int THREAD_PRIORITY_LOWEST = -2;
+constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
+constexpr int THREAD_PRIORITY_NORMAL = 0;
+constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;
+constexpr int THREAD_PRIORITY_HIGHEST = 2;
+constexpr int THREAD_PRIORITY_ERROR_RETURN = 0x7FFFFFFF;
+
+// A handle that stands for the calling thread wherever a thread handle is taken.
+HANDLE GetCurrentThread();
+int GetThreadPriority(HANDLE thread);
+BOOL SetThreadPriority(HANDLE thread, int priority);
+
+void Sleep(DWORD milliseconds);
 
 }  // namespace platform

@@ -31,6 +31,15 @@ void ClearFaults();
 void StartCallLog();
 std::vector<std::string> TakeCallLog();
 
+// References held on a module loaded with LoadLibraryA ("DDRAW.DLL"); 0 once it is
+// unloaded.
+int ModuleReferences(std::string_view fileName);
+
+// What a new process starts with, for tests that run several programs in one: no
+// module loaded; no window, window class or queued message, and the cursor shown.
+void UnloadModules();
+void ForgetWindows();
+
 // While trapped, ExitProcess throws ProcessExit instead of ending the process.
 struct ProcessExit {
   UINT code;

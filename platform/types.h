@@ -54,4 +54,16 @@ struct POINT {
   LONG x, y;
 };
 
+// Identifies an interface or a device; compared whole.
+struct GUID {
+  DWORD Data1;
+  WORD Data2, Data3;
+  BYTE Data4[8];
+  bool operator==(const GUID&) const = default;
+};
+using IID = GUID;
+using REFGUID = const GUID&;
+using REFIID = const IID&;
+using ULONG = std::uint32_t;
+
 }  // namespace platform

@@ -97,6 +97,8 @@ WPARAM CharacterOf(WPARAM key) {
 
 }  // namespace
 
+int cursorCounter = 0;
+
 Window* AsWindow(HWND handle) {
   WindowRecord* record = RecordOf(handle);
   return record ? &record->window : nullptr;
@@ -235,5 +237,17 @@ BOOL EndPaint(HWND handle, const PAINTSTRUCT* paint) {
   user32::WindowRecord* record = RecordOf(handle);
   return record && paint && user32::ReleaseContext(record->pixels, paint->hdc);
 }
+
+namespace test {
+
+void ForgetWindows() {
+  while (!user32::liveWindows.empty())
+    user32::Destroy(user32::liveWindows.begin()->second.get());
+  user32::classes.clear();
+  user32::queue.clear();
+  user32::cursorCounter = 0;
+}
+
+}  // namespace test
 
 }  // namespace platform

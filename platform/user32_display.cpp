@@ -5,11 +5,6 @@
 #include "platform/user32_internal.h"
 
 namespace platform {
-namespace {
-
-int cursorCounter = 0;  // the cursor shows while it is 0 or more
-
-}  // namespace
 
 BOOL SetWindowTextA(HWND handle, LPCSTR title) {
   test::Record(std::string("SetWindowTextA ") + (title ? title : ""));
@@ -37,11 +32,12 @@ BOOL ShowWindow(HWND handle, int command) {
 
 int ShowCursor(BOOL show) {
   test::Record(show ? "ShowCursor TRUE" : "ShowCursor FALSE");
-  bool wasShown = cursorCounter >= 0;
-  cursorCounter += show ? 1 : -1;
-  bool shown = cursorCounter >= 0;
+  int& counter = user32::cursorCounter;
+  bool wasShown = counter >= 0;
+  counter += show ? 1 : -1;
+  bool shown = counter >= 0;
   if (shown != wasShown) DisplayDriverInstance().ShowCursor(shown);
-  return cursorCounter;
+  return counter;
 }
 
 BOOL PeekMessageA(MSG* message, HWND window, UINT first, UINT last, UINT remove) {
@@ -56,11 +52,3 @@ SHORT GetAsyncKeyState(int virtualKey) {
 }
 
 }  // namespace platform
-
-namespace platform::display {
-
-void FocusLost(HWND window) { PostMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0); }
-
-void FocusRegained(HWND window) { PostMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0); }
-
-}  // namespace platform::display

@@ -24,6 +24,9 @@ Window* AsWindow(HWND window);
 // Calls the window's procedure at once, as the platform does for sent messages.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The cursor display counter: the cursor shows while it is 0 or more.
+extern int cursorCounter;
+
 // Takes the first queued message that matches, without asking the display.
 bool TakeQueued(MSG* message, HWND window, UINT first, UINT last, bool remove);
 
