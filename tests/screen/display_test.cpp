@@ -124,8 +124,7 @@ TEST_F(Display, FailureTable) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.situation);
-    ResetScreenRuntime();
-    ProgramStart(g, kScreenProgram);
+    Restart();
     row.fault();
     test::StartCallLog();
     EXPECT_EQ(InitDisplay() != 0, row.initResult != 0);
@@ -134,14 +133,12 @@ TEST_F(Display, FailureTable) {
     test::ClearFaults();
     // Whatever failed, the end steps give the display back and unload DirectDraw; only
     // a DirectInput library that gave no object stays loaded.
-    EXPECT_EQ(EndProgram(), 0u);
+    End();
     EXPECT_TRUE(DesktopGivenBack());
     EXPECT_EQ(test::ModuleReferences("DDRAW.DLL"), 0);
     bool inputLibraryWithoutObject = displayState.directInputModule && !displayState.directInput;
     EXPECT_EQ(test::ModuleReferences("DINPUT.DLL"), inputLibraryWithoutObject ? 1 : 0);
   }
-  ResetScreenRuntime();
-  ProgramStart(g, kScreenProgram);
 }
 
 TEST_F(Display, OpensTheModeBlackTitledWithTheCursorHidden) {
@@ -152,8 +149,7 @@ TEST_F(Display, OpensTheModeBlackTitledWithTheCursorHidden) {
   const Row rows[] = {{640, 480, 32}, {640 + 65536, 480, 32}, {640, 480 + 3 * 65536, 32 - 65536}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.width);
-    ResetScreenRuntime();
-    ProgramStart(g, kScreenProgram);
+    Restart();
     ASSERT_NE(InitDisplay(), 0);
     test::StartCallLog();
     ASSERT_EQ(OpenDisplay(row.width, row.height, row.depth, "Varnoxia Tutorial"), 1);
@@ -175,10 +171,7 @@ TEST_F(Display, OpensTheModeBlackTitledWithTheCursorHidden) {
     EXPECT_TRUE(AllPixels(displayState.frontBuffer, 0));
     EXPECT_TRUE(Contains(log, "MoveWindow 640x480"));
     EXPECT_TRUE(Contains(log, "timeBeginPeriod 1"));
-    EXPECT_EQ(EndProgram(), 0u);
   }
-  ResetScreenRuntime();
-  ProgramStart(g, kScreenProgram);
 }
 
 TEST_F(Display, PixelFormatComesFromDepthAndMasks) {

@@ -9,13 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi32.h"
 #include "platform/memory/memory_display.h"
 #include "platform/testing.h"
 #include "screen/display.h"
+#include "screen/drawing.h"
 #include "screen/screen_program.h"
 #include "tests/support/program_run.h"
 
 inline void ResetScreenRuntime() {
+  // The previous program's default brush and pen would have gone with its process.
+  platform::DeleteObject(drawingState.defaultBrush);
+  platform::DeleteObject(drawingState.defaultPen);
+  drawingState = {};
   platform::test::ClearFaults();
   platform::test::TakeCallLog();
   platform::test::ForgetWindows();
@@ -46,20 +52,22 @@ class ScreenProgramTest : public ::testing::Test {
   };
   static inline Globals g;
 
-  void SetUp() override {
-    ResetScreenRuntime();
-    ProgramStart(g, kScreenProgram);
-  }
+  void SetUp() override { Restart(); }
   void TearDown() override {
     platform::test::ClearFaults();
-    if (!ended_) {
-      EXPECT_EQ(EndProgram(), 0u);
-    }
+    if (running_) End();
   }
   // Runs the end steps now, so a test can look at what they did.
   void End() {
-    ended_ = true;
+    running_ = false;
     EXPECT_EQ(EndProgram(), 0u);
+  }
+  // Another program in the same process: the running one ends first.
+  void Restart() {
+    if (running_) End();
+    ResetScreenRuntime();
+    ProgramStart(g, kScreenProgram);
+    running_ = true;
   }
   // InitDisplay and OpenDisplay as the screen programs call them.
   void Open(int width = 640, int height = 480, int depth = 32) {
@@ -68,5 +76,5 @@ class ScreenProgramTest : public ::testing::Test {
   }
 
  private:
-  bool ended_ = false;
+  bool running_ = false;
 };
