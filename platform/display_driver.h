@@ -66,7 +66,10 @@ namespace display {
 
 // Another application took the display: every surface of the DirectDraw object in
 // exclusive mode is lost (its calls answer DDERR_SURFACELOST until RestoreAllSurfaces),
-// the exclusive mode ends, and WM_ACTIVATE (WA_INACTIVE) is posted to `window`.
+// the exclusive mode ends (the layer calls LeaveExclusive, so the backend gives the
+// desktop back in that one place), and WM_ACTIVATE (WA_INACTIVE) is posted to
+// `window`. The program takes the display again with SetCooperativeLevel and
+// SetDisplayMode, which reach EnterExclusive and SetMode.
 void FocusLost(HWND window);
 // The window has the focus again: WM_ACTIVATE (WA_ACTIVE) is posted to it. The
 // surfaces stay lost until the program restores them.
