@@ -11,6 +11,8 @@
 #include "screen/display.h"
 #include "screen/drawing.h"
 #include "screen/present.h"
+#include "screen/screen_program.h"
+#include "screen/screen_target.h"
 #include "tunnel/tables.h"
 
 namespace {

@@ -2,6 +2,9 @@
 // user and nothing is logged.
 #include "screen/display.h"
 
+#include <cerrno>
+#include <cstdio>
+
 #include "core/frame.h"
 #include "platform/gdi32.h"
 #include "platform/kernel32.h"
@@ -18,6 +21,14 @@ DisplayState displayState;
 namespace {
 
 constexpr char kClassName[] = "MultimediaBase Class";
+
+const char* failure = nullptr;
+
+// Keeps the first reason: a failed InitDisplay says more than the OpenDisplay after it.
+bool Failed(const char* reason) {
+  if (!failure) failure = reason;
+  return false;
+}
 constexpr int kKeyboardKeys = 256;
 
 std::int32_t Low16(std::int32_t value) { return static_cast<std::int16_t>(value & 0xFFFF); }
@@ -179,7 +190,8 @@ void ReleaseScreen() {
   ShowWindow(d.window, SW_HIDE);
 }
 
-std::int32_t FailOpen() {
+std::int32_t FailOpen(const char* reason) {
+  Failed(reason);
   ReleaseScreen();
   return 0;
 }
@@ -194,11 +206,13 @@ bool LockIntoDescription(IDirectDrawSurface7* surface) {
 std::int32_t InitDisplay() {
   DisplayState& d = displayState;
   d.backBufferAccess = kBackBufferFree;
-  if (!CreateScreenWindow()) return 0;
-  if (!InitKeyboard()) return 0;
+  failure = nullptr;
+  if (!CreateScreenWindow()) return Failed("the screen window could not be created");
+  if (!InitKeyboard()) return Failed("the keyboard device could not be made");
   d.initialised = true;
   OpenDirectDraw();
-  return d.directDraw ? 1 : 0;
+  if (!d.directDraw) return Failed("no display to show the screen on (no desktop session or console)");
+  return 1;
 }
 
 std::int32_t OpenDisplay(std::int32_t width, std::int32_t height, std::int32_t depth, const char* title) {
@@ -209,18 +223,19 @@ std::int32_t OpenDisplay(std::int32_t width, std::int32_t height, std::int32_t d
   CloseDisplay();
   SetWindowTextA(d.window, title);
   MoveWindow(d.window, 0, 0, width, height, TRUE);
-  if (!d.window) return FailOpen();
+  if (!d.window) return FailOpen("there is no screen window");
   // From here on the screen counts as open, whatever fails next.
   d.modeWidth = width;
   d.modeHeight = height;
   d.modeDepth = depth;
   ShowCursor(FALSE);
-  if (!d.directDraw || d.directDraw->SetCooperativeLevel(d.window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) != DD_OK)
-    return FailOpen();
+  if (!d.directDraw) return FailOpen("no display to show the screen on");
+  if (d.directDraw->SetCooperativeLevel(d.window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) != DD_OK)
+    return FailOpen("the display refused the full-screen mode");
   if (d.directDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height),
                                    static_cast<DWORD>(depth), 0, 0) != DD_OK)
-    return FailOpen();
-  if (!CreateScreenSurfaces()) return FailOpen();
+    return FailOpen("the display does not offer the requested size and depth");
+  if (!CreateScreenSurfaces()) return FailOpen("the screen buffers could not be created");
   ShowWindow(d.window, SW_SHOWMAXIMIZED);
   ClearScreenBuffers();
   DetectPixelFormat();
@@ -277,4 +292,16 @@ LRESULT ScreenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   }
 }
 
-void ResetDisplayState() { displayState = {}; }
+const char* DisplayFailure() { return failure; }
+
+void StopUnlessDisplayOpen(std::int32_t opened) {
+  if (opened) return;
+  std::fprintf(stderr, "%s: cannot open the display: %s\n", program_invocation_short_name,
+               failure ? failure : "unknown reason");
+  ProgramEnd();
+}
+
+void ResetDisplayState() {
+  displayState = {};
+  failure = nullptr;
+}

@@ -64,6 +64,15 @@ void EndKeyboard();
 // failure the description keeps what the previous lock put there.
 bool LockIntoDescription(platform::IDirectDrawSurface7* surface);
 
+// Why the display could not be had, in words for the user: the first step that failed
+// since InitDisplay began, or null when none did.
+const char* DisplayFailure();
+
+// Stops the program through ProgramEnd when the screen is not open (`opened` is
+// OpenDisplay's result), with one line on standard error that says why. The frame
+// loop needs an open screen to draw on and to present.
+void StopUnlessDisplayOpen(std::int32_t opened);
+
 platform::LRESULT ScreenWindowProc(platform::HWND window, platform::UINT message, platform::WPARAM wParam,
                                    platform::LPARAM lParam);
 
