@@ -20,7 +20,8 @@ namespace platform {
 // How the surfaces of a display mode lay out their pixels.
 struct SurfaceLayout {
   gdi::PixelFormat format;
-  LONG pitch;  // bytes from one row to the next, at least width x bytes per pixel
+  LONG pitch;  // bytes from one row to the next: at least width x bytes per pixel, and a
+              // multiple of 4, so every 32-bit pixel is a whole aligned word
 };
 
 struct DisplayDriver {

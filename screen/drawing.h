@@ -62,10 +62,11 @@ void InitDrawing();
 platform::HDC BeginDrawing(const DrawingTarget* target);
 
 // 0x00BBGGRR becomes 0x00RRGGBB: red and blue swap places (bytes B, G, R, 0 in memory).
+// The store is a 32-bit word, not bytes, so the compiler need not assume it changes the
+// drawing state or the program's tables.
 inline void StoreScreenPixel32(platform::BYTE* at, std::int32_t colour) {
   auto c = static_cast<std::uint32_t>(colour);
-  std::uint32_t word = ((c & 0xFF) << 16) + (c & 0xFF00) + static_cast<std::uint32_t>(colour >> 16);
-  std::memcpy(at, &word, sizeof word);
+  *reinterpret_cast<std::uint32_t*>(at) = ((c & 0xFF) << 16) + (c & 0xFF00) + static_cast<std::uint32_t>(colour >> 16);
 }
 
 // PutPixel for every case but a 32-bit screen already locked.

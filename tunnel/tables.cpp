@@ -168,9 +168,3 @@ std::int32_t TextureShift(std::int32_t textureSize, double speed, double animati
   constexpr double kShiftPeriod = 2147483392.0;
   return TruncToInt(std::fmod((textureSize * speed) * animation, kShiftPeriod));
 }
-
-std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b) {
-  // Unsigned arithmetic: the sum wraps like the original's instead of overflowing.
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(r) + static_cast<std::uint32_t>(g) * 256u +
-                                   static_cast<std::uint32_t>(b) * 65536u);
-}

@@ -36,4 +36,9 @@ void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std:
 std::int32_t TextureShift(std::int32_t textureSize, double speed, double animation);
 
 // Colour value 0x00BBGGRR: r + g x 256 + b x 65536, a plain sum without masking.
-std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b);
+// Inline: the frame loops call it for every pixel.
+inline std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b) {
+  // Unsigned arithmetic: the sum wraps instead of overflowing.
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(r) + static_cast<std::uint32_t>(g) * 256u +
+                                   static_cast<std::uint32_t>(b) * 65536u);
+}

@@ -19,7 +19,7 @@ void ResetDisplay();
 // The layout of the surfaces of `depth` from now on (by default 0x00RRGGBB at 32,
 // bytes B, G, R at 24, 5-6-5 at 16, palette indices at 8).
 void OfferFormat(const gdi::PixelFormat& format);
-// Extra bytes at the end of every surface row.
+// Extra bytes at the end of every surface row (rows still start on 4-byte boundaries).
 void SetRowPadding(LONG bytes);
 // With false, no display can be had (no DirectDraw object).
 void SetAvailable(bool available);
