@@ -1,0 +1,407 @@
+// The real screen: a display backend over SDL2 for an X11 or Wayland desktop, or a
+// Linux console through KMS. The exclusive full-screen mode is a window covering its
+// display at the desktop's own resolution (a real mode switch resizes the whole X
+// desktop and is not always undone; Wayland cannot switch at all); the frames are
+// scaled to it, aspect kept, by whole pixels where they fit.
+#include <SDL.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/display_driver.h"
+#include "platform/sdl/end_signals.h"
+#include "platform/sdl/retrace_clock.h"
+#include "platform/user32_internal.h"
+
+namespace platform {
+namespace {
+
+// The video drivers that show a person something. Without a display SDL falls back
+// by itself to its offscreen driver, where a window is created happily and a program
+// would run for ever with nothing shown and no key to end it.
+constexpr const char* kRealVideoDrivers[] = {"x11", "wayland", "kmsdrm"};
+
+// The largest frame side SDL's renderers take as a texture everywhere.
+constexpr int kLargestSide = 8192;
+
+struct SdlDisplay {
+  bool videoStarted;
+  SDL_Window* window;
+  SDL_Renderer* renderer;
+  SDL_Texture* texture;
+  HWND owner;  // the window that holds the display exclusively
+  int width, height;
+  bool integerScale;
+  bool cursorHidden;
+  bool focused;
+  sdl::RetraceClock clock;
+  // Escape and the other keys as seen by the event watch: down now, and pressed since
+  // the last GetAsyncKeyState for that key.
+  bool keyDown[SDL_NUM_SCANCODES];
+  bool keyPressed[SDL_NUM_SCANCODES];
+};
+
+SdlDisplay screen;
+
+sdl::Nanoseconds Now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return sdl::Nanoseconds(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+void StopVideo() {
+  if (screen.texture) SDL_DestroyTexture(screen.texture);
+  if (screen.renderer) SDL_DestroyRenderer(screen.renderer);
+  if (screen.window) SDL_DestroyWindow(screen.window);
+  screen.texture = nullptr;
+  screen.renderer = nullptr;
+  screen.window = nullptr;
+  screen.owner = nullptr;
+  if (screen.videoStarted) SDL_Quit();
+  screen.videoStarted = false;
+}
+
+// Every entry point comes through here, so an end signal is acted on within a frame:
+// the desktop is handed back, then the process ends by the signal.
+void EndIfSignalled() {
+  if (int signal = sdl::PendingEndSignal()) {
+    StopVideo();
+    sdl::EndBySignal(signal);
+  }
+}
+
+void SleepUntil(sdl::Nanoseconds deadline) {
+  timespec at = {time_t(deadline / 1'000'000'000), long(deadline % 1'000'000'000)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) EndIfSignalled();
+}
+
+// SDL reads the key state only when events are pumped, and forgets it when the focus
+// goes; a watch sees every key event as it arrives, so no press is missed.
+int WatchKeys(void*, SDL_Event* event) {
+  if (event->type != SDL_KEYDOWN && event->type != SDL_KEYUP) return 0;
+  const SDL_Scancode key = event->key.keysym.scancode;
+  if (key <= SDL_SCANCODE_UNKNOWN || key >= SDL_NUM_SCANCODES) return 0;
+  const bool down = event->type == SDL_KEYDOWN;
+  if (down && !screen.keyDown[key]) screen.keyPressed[key] = true;
+  screen.keyDown[key] = down;
+  return 0;
+}
+
+// The drivers to try: those the user named in SDL_VIDEODRIVER that show something,
+// then the rest in SDL's own order of preference.
+std::vector<std::string> VideoDriversToTry() {
+  std::vector<std::string> names;
+  auto isReal = [](const std::string& name) {
+    return std::any_of(std::begin(kRealVideoDrivers), std::end(kRealVideoDrivers),
+                       [&](const char* real) { return name == real; });
+  };
+  auto add = [&](const std::string& name) {
+    if (isReal(name) && std::find(names.begin(), names.end(), name) == names.end())
+      names.push_back(name);
+  };
+  if (const char* asked = std::getenv("SDL_VIDEODRIVER")) {
+    std::string list = asked;
+    for (std::size_t start = 0; start <= list.size();) {
+      std::size_t end = std::min(list.find(',', start), list.size());
+      add(list.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  for (const char* name : kRealVideoDrivers) add(name);
+  return names;
+}
+
+bool StartVideo() {
+  if (screen.videoStarted) return true;
+  // SDL's own handlers would turn Ctrl+C and SIGTERM into a quit event, which reaches
+  // the program as a close request and is ignored like one.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  for (const std::string& name : VideoDriversToTry()) {
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+      screen.videoStarted = true;
+      break;
+    }
+  }
+  if (!screen.videoStarted) return false;
+  static bool once = false;
+  if (!once) {
+    once = true;
+    std::atexit(StopVideo);
+    sdl::CatchEndSignals();
+  }
+  SDL_AddEventWatch(WatchKeys, nullptr);
+  SDL_ShowCursor(screen.cursorHidden ? SDL_DISABLE : SDL_ENABLE);
+  return true;
+}
+
+// Window titles come in the platform's 8-bit text; SDL takes UTF-8.
+std::string Utf8(const std::string& latin1) {
+  std::string text;
+  for (unsigned char c : latin1) {
+    if (c < 0x80) {
+      text += char(c);
+    } else {
+      text += char(0xC0 | (c >> 6));
+      text += char(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}
+
+void ShowLastFrame() {
+  if (!screen.texture) return;
+  int outputWidth = 0, outputHeight = 0;
+  SDL_GetRendererOutputSize(screen.renderer, &outputWidth, &outputHeight);
+  const bool fits = outputWidth >= screen.width && outputHeight >= screen.height;
+  if (fits != screen.integerScale) {
+    screen.integerScale = fits;
+    SDL_RenderSetIntegerScale(screen.renderer, fits ? SDL_TRUE : SDL_FALSE);
+  }
+  SDL_SetRenderDrawColor(screen.renderer, 0, 0, 0, 255);
+  SDL_RenderClear(screen.renderer);
+  SDL_RenderCopy(screen.renderer, screen.texture, nullptr, nullptr);
+  SDL_RenderPresent(screen.renderer);
+}
+
+bool IsOurs(Uint32 windowId) {
+  return screen.window && windowId == SDL_GetWindowID(screen.window);
+}
+
+LPARAM PointParameter(Sint32 x, Sint32 y) {
+  return LPARAM(WORD(x) | (DWORD(WORD(y)) << 16));
+}
+
+WPARAM ButtonFlags() {
+  constexpr WPARAM MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTROL = 0x08,
+                   MK_MBUTTON = 0x10;
+  const Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
+  const SDL_Keymod keys = SDL_GetModState();
+  return (buttons & SDL_BUTTON_LMASK ? MK_LBUTTON : 0) | (buttons & SDL_BUTTON_RMASK ? MK_RBUTTON : 0) |
+         (buttons & SDL_BUTTON_MMASK ? MK_MBUTTON : 0) | (keys & KMOD_SHIFT ? MK_SHIFT : 0) |
+         (keys & KMOD_CTRL ? MK_CONTROL : 0);
+}
+
+void PostButton(const SDL_MouseButtonEvent& button) {
+  constexpr UINT WM_MBUTTONDOWN = 0x0207, WM_MBUTTONUP = 0x0208, WM_MBUTTONDBLCLK = 0x0209,
+                 WM_RBUTTONDBLCLK = 0x0206;
+  const bool down = button.state == SDL_PRESSED;
+  // The screen's window class asks for double clicks: every second click is one.
+  const bool second = down && button.clicks % 2 == 0;
+  UINT message = 0;
+  switch (button.button) {
+    case SDL_BUTTON_LEFT: message = !down ? WM_LBUTTONUP : second ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN; break;
+    case SDL_BUTTON_RIGHT: message = !down ? WM_RBUTTONUP : second ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN; break;
+    case SDL_BUTTON_MIDDLE: message = !down ? WM_MBUTTONUP : second ? WM_MBUTTONDBLCLK : WM_MBUTTONDOWN; break;
+    default: return;
+  }
+  PostMessageA(screen.owner, message, ButtonFlags(), PointParameter(button.x, button.y));
+}
+
+void HandleWindowEvent(const SDL_WindowEvent& event) {
+  switch (event.event) {
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+      if (screen.focused) return;
+      screen.focused = true;
+      display::FocusRegained(screen.owner);
+      return;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      if (!screen.focused) return;
+      screen.focused = false;
+      display::FocusLost(screen.owner);
+      return;
+    case SDL_WINDOWEVENT_CLOSE:  // the close button, or Alt+F4 through the window manager
+      PostMessageA(screen.owner, WM_CLOSE, 0, 0);
+      return;
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+      ShowLastFrame();
+      return;
+    default:
+      return;
+  }
+}
+
+void PumpEvents() {
+  EndIfSignalled();
+  if (!screen.videoStarted) return;
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    switch (event.type) {
+      case SDL_WINDOWEVENT:
+        if (IsOurs(event.window.windowID)) HandleWindowEvent(event.window);
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP:
+        if (IsOurs(event.button.windowID) && event.button.which != SDL_TOUCH_MOUSEID)
+          PostButton(event.button);
+        break;
+      case SDL_KEYDOWN:
+        // With no window manager (a console, a bare X server) nobody else turns
+        // Alt+F4 into a close request.
+        if (IsOurs(event.key.windowID) && event.key.keysym.sym == SDLK_F4 &&
+            (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat)
+          PostMessageA(screen.owner, WM_CLOSE, 0, 0);
+        break;
+      default:  // SDL_QUIT included: only a signal ends the program, and it has its own path
+        break;
+    }
+  }
+}
+
+bool Available() { return StartVideo(); }
+
+bool EnterExclusive(HWND window) {
+  EndIfSignalled();
+  if (!StartVideo()) return false;
+  if (screen.window) {
+    screen.owner = window;
+    return true;
+  }
+  const user32::Window* record = user32::AsWindow(window);
+  if (!record) return false;
+  screen.window = SDL_CreateWindow(Utf8(record->title).c_str(), SDL_WINDOWPOS_UNDEFINED,
+                                   SDL_WINDOWPOS_UNDEFINED, 640, 480,
+                                   SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
+  if (!screen.window) return false;
+  // Vsync is asked for where the display really offers it; the retrace clock steps in
+  // where it turns out not to wait.
+  screen.renderer = SDL_CreateRenderer(screen.window, -1, SDL_RENDERER_PRESENTVSYNC);
+  if (!screen.renderer) {
+    SDL_DestroyWindow(screen.window);
+    screen.window = nullptr;
+    return false;
+  }
+  screen.owner = window;
+  screen.focused = false;
+  if (record->visible) SDL_ShowWindow(screen.window);
+  return true;
+}
+
+void LeaveExclusive() {
+  if (screen.texture) SDL_DestroyTexture(screen.texture);
+  if (screen.renderer) SDL_DestroyRenderer(screen.renderer);
+  if (screen.window) SDL_DestroyWindow(screen.window);
+  screen.texture = nullptr;
+  screen.renderer = nullptr;
+  screen.window = nullptr;
+  screen.owner = nullptr;
+  screen.width = screen.height = 0;
+  screen.focused = false;
+}
+
+bool SetMode(int width, int height, int depth, SurfaceLayout* layout) {
+  EndIfSignalled();
+  // The frames go to SDL as they are, so only the layout SDL takes unchanged is offered.
+  if (!screen.renderer || depth != 32) return false;
+  if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide) return false;
+  if (!screen.texture || width != screen.width || height != screen.height) {
+    SDL_Texture* texture = SDL_CreateTexture(screen.renderer, SDL_PIXELFORMAT_RGB888,
+                                             SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!texture) return false;
+    if (screen.texture) SDL_DestroyTexture(screen.texture);
+    screen.texture = texture;
+    SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
+    SDL_RenderSetLogicalSize(screen.renderer, width, height);
+    screen.integerScale = false;
+    screen.width = width;
+    screen.height = height;
+  }
+  SDL_DisplayMode mode{};
+  const int display = SDL_GetWindowDisplayIndex(screen.window);
+  const int refreshHz = SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) == 0 ? mode.refresh_rate : 0;
+  screen.clock = sdl::StartRetraceClock(Now(), refreshHz, height);
+  layout->format = gdi::kFormat32;
+  layout->pitch = width * 4;
+  return true;
+}
+
+void SetTitle(HWND window, const char* title) {
+  if (screen.window && window == screen.owner) SDL_SetWindowTitle(screen.window, Utf8(title).c_str());
+}
+
+void ShowWindow(HWND window, bool shown) {
+  if (!screen.window || window != screen.owner) return;
+  if (shown) {
+    SDL_ShowWindow(screen.window);
+    SDL_RaiseWindow(screen.window);
+  } else {
+    SDL_HideWindow(screen.window);
+  }
+}
+
+void ShowCursor(bool shown) {
+  screen.cursorHidden = !shown;
+  if (screen.videoStarted) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void Present(const gdi::PixelMemory& frame, bool atRetrace) {
+  EndIfSignalled();
+  if (!screen.texture || frame.format.bitsPerPixel != 32) return;
+  if (atRetrace) SleepUntil(sdl::ScheduleRetraceFrame(screen.clock, Now()));
+  const SDL_Rect area = {0, 0, std::min<int>(frame.width, screen.width),
+                         std::min<int>(frame.height, screen.height)};
+  SDL_UpdateTexture(screen.texture, &area, frame.bits, frame.pitch);
+  ShowLastFrame();
+  if (atRetrace) sdl::NotePresented(screen.clock, Now());
+}
+
+bool GetScanLine(DWORD* line) {
+  EndIfSignalled();
+  return screen.texture && sdl::ScanLineAt(screen.clock, Now(), line);
+}
+
+// Virtual keys as the keyboard's scancodes: a key read by its place, like the
+// platform's, whatever the keyboard layout.
+SDL_Scancode ScancodeOf(int virtualKey) {
+  if (virtualKey >= 'A' && virtualKey <= 'Z') return SDL_Scancode(SDL_SCANCODE_A + (virtualKey - 'A'));
+  if (virtualKey == '0') return SDL_SCANCODE_0;
+  if (virtualKey >= '1' && virtualKey <= '9') return SDL_Scancode(SDL_SCANCODE_1 + (virtualKey - '1'));
+  if (virtualKey >= 0x70 && virtualKey <= 0x7B) return SDL_Scancode(SDL_SCANCODE_F1 + (virtualKey - 0x70));
+  switch (virtualKey) {
+    case VK_BACK: return SDL_SCANCODE_BACKSPACE;
+    case VK_RETURN: return SDL_SCANCODE_RETURN;
+    case VK_ESCAPE: return SDL_SCANCODE_ESCAPE;
+    case VK_SPACE: return SDL_SCANCODE_SPACE;
+    case 0x25: return SDL_SCANCODE_LEFT;
+    case 0x26: return SDL_SCANCODE_UP;
+    case 0x27: return SDL_SCANCODE_RIGHT;
+    case 0x28: return SDL_SCANCODE_DOWN;
+    default: return SDL_SCANCODE_UNKNOWN;
+  }
+}
+
+SHORT AsyncKeyState(int virtualKey) {
+  EndIfSignalled();
+  // Reads what the display has sent so far; the watch latches the key events.
+  if (screen.videoStarted) SDL_PumpEvents();
+  const SDL_Scancode key = ScancodeOf(virtualKey);
+  if (key == SDL_SCANCODE_UNKNOWN) return 0;
+  const bool pressed = screen.keyPressed[key];
+  screen.keyPressed[key] = false;
+  return SHORT((screen.keyDown[key] ? 0x8000 : 0) | (pressed ? 1 : 0));
+}
+
+void Sleep(DWORD milliseconds) {
+  EndIfSignalled();
+  SleepUntil(Now() + sdl::Nanoseconds(milliseconds) * 1'000'000);
+  EndIfSignalled();
+}
+
+constexpr DisplayDriver kSdlDriver = {
+    "sdl",     Available, EnterExclusive, LeaveExclusive, SetMode, SetTitle,     ShowWindow,
+    ShowCursor, Present,  GetScanLine,    PumpEvents,     AsyncKeyState, Sleep,
+};
+
+}  // namespace
+
+const DisplayDriver& DisplayDriverInstance() { return kSdlDriver; }
+
+}  // namespace platform

@@ -1,0 +1,258 @@
+// The screen probe on the real display backend under a private X server: what reaches
+// the X server (pixels, window, title, cursor), what the user's keys, close requests
+// and focus changes do, and how the program ends. Every wait is on a condition with a
+// time limit, so a loaded machine makes the tests slower, not wrong.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "tests/e2e/probe_pattern.h"
+#include "tests/e2e/x_client.h"
+#include "tests/e2e/x_session.h"
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr milliseconds kStartLimit = 20s;
+constexpr milliseconds kEventLimit = 10s;
+
+// The probe's environment on the test's X server. Under the sanitizers the libraries
+// behind the display (D-Bus, the GL driver that SDL unloads at the end) keep blocks
+// to the end of the process; leak reports about them would say nothing of ours.
+std::vector<std::string> ProbeEnvironment(const std::string& display) {
+  return {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0"};
+}
+
+// Polls `condition` until it holds or the limit passes.
+template <typename Condition>
+bool Eventually(Condition condition, milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    if (condition()) return true;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
+std::string Describe(const Screenshot& shot, int pattern) {
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x)
+      if (shot.At(x, y) != PatternPixel(pattern, x, y)) {
+        char text[128];
+        std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, pattern %d has %06X", x, y,
+                      shot.At(x, y), pattern, PatternPixel(pattern, x, y));
+        return text;
+      }
+  return "shows pattern " + std::to_string(pattern);
+}
+
+bool Shows(const Screenshot& shot, int pattern) {
+  if (shot.width != kProbeWidth || shot.height != kProbeHeight) return false;
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x)
+      if (shot.At(x, y) != PatternPixel(pattern, x, y)) return false;
+  return true;
+}
+
+class RealScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(StartXServer(&server_, kProbeWidth, kProbeHeight, 24, kStartLimit));
+    x_ = ConnectX(server_.display);
+    ASSERT_NE(x_, nullptr);
+  }
+
+  void TearDown() override {
+    Stop(probe_);
+    DisconnectX(x_);
+    StopXServer(&server_);
+  }
+
+  void StartProbe(const std::string& mode = "1") {
+    probe_ = Spawn({TUNNEL_SCREEN_PROBE, mode}, ProbeEnvironment(server_.display));
+    ASSERT_GT(probe_.pid, 0);
+    ASSERT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 1");
+    ASSERT_TRUE(Eventually([&] { return ProbeWindow() != 0; }, kEventLimit));
+  }
+
+  XWindowId ProbeWindow() { return WindowOfProcess(x_, probe_.pid); }
+
+  Screenshot Shoot() {
+    Screenshot shot;
+    std::string error;
+    EXPECT_TRUE(TakeScreenshot(server_.display, &shot, &error)) << error;
+    return shot;
+  }
+
+  // Waits until the screen shows the pattern; on failure says what it shows instead.
+  void ExpectShown(int pattern) {
+    Screenshot shot;
+    bool shown = Eventually([&] { return Shows(shot = Shoot(), pattern); }, kEventLimit);
+    EXPECT_TRUE(shown) << Describe(shot, pattern);
+  }
+
+  void Show(int pattern) {
+    WriteLine(probe_, "pattern " + std::to_string(pattern));
+    ASSERT_EQ(AwaitLine(probe_, "shown", kEventLimit), "shown " + std::to_string(pattern));
+  }
+
+  // A round trip through the probe's frame loop: once answered, every event the X
+  // server had sent before has been pumped.
+  long Frames() {
+    WriteLine(probe_, "frames");
+    std::optional<std::string> line = AwaitLine(probe_, "frames", kEventLimit);
+    return line ? std::stol(line->substr(7)) : -1;
+  }
+
+  void Type(const std::string& key) {
+    FakeKey(x_, key, true);
+    FakeKey(x_, key, false);
+  }
+
+  bool CursorHidden() { return CursorInvisibleAt(x_, kProbeWidth / 2, kProbeHeight / 2); }
+
+  XServer server_;
+  XClient* x_ = nullptr;
+  Child probe_;
+};
+
+TEST_F(RealScreen, PresentedFramesReachTheScreenPixelForPixel) {
+  StartProbe();
+  for (int pattern : {1, 2, 7}) {
+    Show(pattern);
+    ExpectShown(pattern);
+  }
+}
+
+TEST_F(RealScreen, TheScreenWindowCoversTheDisplayTitledWithTheCursorHidden) {
+  const bool cursorShownBefore = !CursorHidden();
+  StartProbe();
+  WindowFacts window;
+  ASSERT_TRUE(ReadWindow(x_, ProbeWindow(), &window));
+  EXPECT_EQ(window.title, kProbeTitle);
+  EXPECT_TRUE(window.viewable);
+  EXPECT_EQ(window.x, 0);
+  EXPECT_EQ(window.y, 0);
+  EXPECT_EQ(window.width, kProbeWidth);
+  EXPECT_EQ(window.height, kProbeHeight);
+  EXPECT_TRUE(cursorShownBefore);
+  EXPECT_TRUE(Eventually([&] { return CursorHidden(); }, kEventLimit));
+}
+
+TEST_F(RealScreen, CloseRequestsLeaveTheProgramRunning) {
+  StartProbe();
+  Show(1);
+  RequestClose(x_, ProbeWindow());
+  EXPECT_EQ(AwaitLine(probe_, "close", kEventLimit), "close");
+  // Alt+F4 typed on a display with no window manager to catch it.
+  FakeKey(x_, "Alt_L", true);
+  Type("F4");
+  FakeKey(x_, "Alt_L", false);
+  EXPECT_EQ(AwaitLine(probe_, "close", kEventLimit), "close");
+  Show(2);
+  ExpectShown(2);
+  EXPECT_FALSE(AwaitExit(probe_, 0ms));
+}
+
+TEST_F(RealScreen, EscapeTypedOnTheKeyboardEndsTheProgram) {
+  StartProbe();
+  Type("Escape");
+  EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
+  std::optional<int> status = AwaitExit(probe_, kEventLimit);
+  ASSERT_TRUE(status);
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+}
+
+TEST_F(RealScreen, EscapePressedAndReleasedBetweenTwoPollsIsSeen) {
+  StartProbe();
+  WriteLine(probe_, "hold");
+  ASSERT_EQ(AwaitLine(probe_, "holding", kEventLimit), "holding");
+  Type("Escape");
+  WriteLine(probe_, "go on");
+  EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
+}
+
+TEST_F(RealScreen, LosingTheFocusDeactivatesTheWindowUntilItComesBack) {
+  StartProbe();
+  const XWindowId window = ProbeWindow();
+  Focus(x_, window);
+  Focus(x_, 0);
+  EXPECT_EQ(AwaitLine(probe_, "active 0", kEventLimit), "active 0");
+  Focus(x_, window);
+  EXPECT_EQ(AwaitLine(probe_, "active 1", kEventLimit), "active 1");
+}
+
+class EndSignal : public RealScreen, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EndSignal, EndsTheProgramWithinASecondAndGivesTheDesktopBack) {
+  const Screenshot desktop = Shoot();
+  StartProbe();
+  Show(3);
+  kill(probe_.pid, GetParam());
+  std::optional<int> status = AwaitExit(probe_, 1000ms);
+  ASSERT_TRUE(status) << "still running a second after the signal";
+  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == GetParam()) << *status;
+  EXPECT_EQ(ProbeWindow(), 0u);
+  EXPECT_TRUE(Eventually([&] { return Shoot().pixels == desktop.pixels; }, kEventLimit));
+}
+
+TEST_P(EndSignal, EndsABusyProgramWithinASecond) {
+  StartProbe();
+  WriteLine(probe_, "hold");
+  ASSERT_EQ(AwaitLine(probe_, "holding", kEventLimit), "holding");
+  kill(probe_.pid, GetParam());
+  std::optional<int> status = AwaitExit(probe_, 1000ms);
+  ASSERT_TRUE(status) << "still running a second after the signal";
+  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == GetParam()) << *status;
+}
+
+INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, EndSignal, ::testing::Values(SIGINT, SIGTERM),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return info.param == SIGINT ? "Interrupt" : "Terminate";
+                         });
+
+TEST_F(RealScreen, PresentingAtTheRetraceShowsAtMostOneFramePerRefreshWithoutSpinning) {
+  StartProbe("1");
+  Show(1);
+  // Measured after start-up, over a window long enough to even out a loaded machine.
+  constexpr double kWindowSeconds = 5.0;
+  const long framesBefore = Frames();
+  const double cpuBefore = CpuSeconds(probe_.pid);
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(kWindowSeconds));
+  const long framesAfter = Frames();
+  const double cpuAfter = CpuSeconds(probe_.pid);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double rate = double(framesAfter - framesBefore) / seconds;
+  const double cpuShare = (cpuAfter - cpuBefore) / seconds;
+  std::printf("mode 1 under Xvfb: %.1f frames a second, %.0f%% of one core\n", rate,
+              cpuShare * 100);
+  RecordProperty("frames_per_second", std::to_string(rate));
+  RecordProperty("cpu_share", std::to_string(cpuShare));
+  // The retrace clock runs at 60 Hz on a display that does not say its refresh rate.
+  EXPECT_LE(rate, 61.0);
+  EXPECT_GT(rate, 5.0);
+  EXPECT_LT(cpuShare, 0.5);
+}
+
+TEST(NoDisplay, TheScreenCannotBeOpenedAndNothingHangs) {
+  // No X server, no Wayland compositor, and SDL's headless drivers asked for by name.
+  for (const char* driver : {"", "offscreen", "dummy"}) {
+    Child probe = Spawn({TUNNEL_SCREEN_PROBE, "1"},
+                        {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", std::string("SDL_VIDEODRIVER=") + driver});
+    EXPECT_EQ(AwaitLine(probe, "open", kEventLimit), "open 0") << driver;
+    std::optional<int> status = AwaitExit(probe, kEventLimit);
+    EXPECT_TRUE(status && WIFEXITED(*status)) << driver;
+    Stop(probe);
+  }
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,110 @@
+#include "tests/e2e/x_client.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
+
+namespace e2e {
+
+struct XClient {
+  Display* display;
+  Window root;
+};
+
+namespace {
+
+// One property of a window as bytes, or empty.
+std::string Property(XClient* client, Window window, const char* name, Atom type) {
+  Atom actualType;
+  int format;
+  unsigned long items, after;
+  unsigned char* data = nullptr;
+  std::string bytes;
+  if (XGetWindowProperty(client->display, window, XInternAtom(client->display, name, False), 0,
+                         1024, False, type, &actualType, &format, &items, &after, &data) == Success &&
+      data && actualType == type) {
+    const std::size_t unit = format == 32 ? sizeof(long) : std::size_t(format / 8);
+    bytes.assign(reinterpret_cast<char*>(data), items * unit);
+  }
+  if (data) XFree(data);
+  return bytes;
+}
+
+}  // namespace
+
+XClient* ConnectX(const std::string& display) {
+  Display* connection = XOpenDisplay(display.c_str());
+  if (!connection) return nullptr;
+  return new XClient{connection, DefaultRootWindow(connection)};
+}
+
+void DisconnectX(XClient* client) {
+  if (!client) return;
+  XCloseDisplay(client->display);
+  delete client;
+}
+
+XWindowId WindowOfProcess(XClient* client, pid_t pid) {
+  Window rootReturn, parent, *children = nullptr;
+  unsigned count = 0;
+  XWindowId found = 0;
+  if (!XQueryTree(client->display, client->root, &rootReturn, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    std::string owner = Property(client, children[i], "_NET_WM_PID", XA_CARDINAL);
+    if (owner.size() == sizeof(long) && pid_t(*reinterpret_cast<const long*>(owner.data())) == pid)
+      found = children[i];
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+bool ReadWindow(XClient* client, XWindowId window, WindowFacts* facts) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(client->display, window, &attributes)) return false;
+  facts->viewable = attributes.map_state == IsViewable;
+  facts->x = attributes.x;
+  facts->y = attributes.y;
+  facts->width = attributes.width;
+  facts->height = attributes.height;
+  facts->title = Property(client, window, "_NET_WM_NAME",
+                          XInternAtom(client->display, "UTF8_STRING", False));
+  return true;
+}
+
+bool CursorInvisibleAt(XClient* client, int x, int y) {
+  XWarpPointer(client->display, None, client->root, 0, 0, 0, 0, x, y);
+  XSync(client->display, False);
+  XFixesCursorImage* image = XFixesGetCursorImage(client->display);
+  if (!image) return false;
+  bool invisible = true;
+  for (int i = 0; i < image->width * image->height; ++i)
+    if (image->pixels[i] >> 24) invisible = false;  // any pixel with some alpha
+  XFree(image);
+  return invisible;
+}
+
+void FakeKey(XClient* client, const std::string& key, bool down) {
+  KeyCode code = XKeysymToKeycode(client->display, XStringToKeysym(key.c_str()));
+  XTestFakeKeyEvent(client->display, code, down ? True : False, CurrentTime);
+  XSync(client->display, False);
+}
+
+void RequestClose(XClient* client, XWindowId window) {
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(client->display, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = long(XInternAtom(client->display, "WM_DELETE_WINDOW", False));
+  close.xclient.data.l[1] = CurrentTime;
+  XSendEvent(client->display, window, False, NoEventMask, &close);
+  XSync(client->display, False);
+}
+
+void Focus(XClient* client, XWindowId window) {
+  XSetInputFocus(client->display, window ? window : client->root, RevertToParent, CurrentTime);
+  XSync(client->display, False);
+}
+
+}  // namespace e2e

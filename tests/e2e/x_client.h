@@ -1,0 +1,41 @@
+// The tests' own connection to the X server: find a program's window, read what the
+// server knows about it, and act as the user (XTest keys, the pointer, the focus) or
+// as a window manager (close requests). Keeps Xlib's names out of the tests.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace e2e {
+
+struct XClient;
+using XWindowId = unsigned long;  // 0: no window
+
+XClient* ConnectX(const std::string& display);
+void DisconnectX(XClient* client);
+
+// The top-level window that the process `pid` made, or 0.
+XWindowId WindowOfProcess(XClient* client, pid_t pid);
+
+struct WindowFacts {
+  bool viewable;
+  int x, y, width, height;
+  std::string title;  // _NET_WM_NAME, as UTF-8
+};
+bool ReadWindow(XClient* client, XWindowId window, WindowFacts* facts);
+
+// Moves the pointer to (x, y) and tells whether the cursor shown there is invisible.
+bool CursorInvisibleAt(XClient* client, int x, int y);
+
+// Presses or releases a key, as a keyboard would (XTest). Keys by X keysym name:
+// "Escape", "Alt_L", "F4".
+void FakeKey(XClient* client, const std::string& key, bool down);
+
+// What a window manager sends for the close button and for Alt+F4.
+void RequestClose(XClient* client, XWindowId window);
+
+// Gives the keyboard focus to the window, or to the root window with 0.
+void Focus(XClient* client, XWindowId window);
+
+}  // namespace e2e

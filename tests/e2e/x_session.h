@@ -1,0 +1,66 @@
+// What the end-to-end tests need to run a program on a real X server: child processes
+// with a line protocol on their standard streams, a private Xvfb, and screenshots of
+// its root window as `xwd` takes them. Every wait has a time limit.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using std::chrono::milliseconds;
+
+struct Child {
+  pid_t pid = -1;
+  int input = -1;   // the child's standard input
+  int output = -1;  // the child's standard output
+  std::string unread;
+};
+
+// Starts `argv` with the environment changed by `environment`: "NAME=value" sets a
+// variable, "NAME" alone removes it. Standard input and output become pipes.
+Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
+
+// The next line the child writes, without its newline; nothing when the limit passes
+// or the child closes its output first.
+std::optional<std::string> ReadLine(Child& child, milliseconds limit);
+// Skips lines until one starts with `prefix`, and returns it.
+std::optional<std::string> AwaitLine(Child& child, const std::string& prefix, milliseconds limit);
+void WriteLine(Child& child, const std::string& line);
+
+// The child's wait status once it has ended, or nothing when it still runs at the limit.
+std::optional<int> AwaitExit(Child& child, milliseconds limit);
+// Ends the child for good (SIGKILL) if it still runs and reaps it.
+void Stop(Child& child);
+
+// CPU time (user + system) the process has used so far, in seconds.
+double CpuSeconds(pid_t pid);
+
+// A private X server on a display number of its own choosing.
+struct XServer {
+  Child process;
+  std::string display;  // ":N"
+};
+// False when Xvfb did not come up within the limit.
+bool StartXServer(XServer* server, int width, int height, int depth, milliseconds limit);
+void StopXServer(XServer* server);
+
+struct Screenshot {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;  // 0x00RRGGBB, row after row
+  std::uint32_t At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+// Parses a window dump in the X Window Dump format (32 bits per pixel, direct or true
+// colour). Fills `error` and returns false for anything else.
+bool ParseXwd(const std::vector<unsigned char>& bytes, Screenshot* shot, std::string* error);
+
+// The root window of the server, as `xwd -root` dumps it.
+bool TakeScreenshot(const std::string& display, Screenshot* shot, std::string* error);
+
+}  // namespace e2e
