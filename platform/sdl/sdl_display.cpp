@@ -34,12 +34,17 @@ struct SdlDisplay {
   SDL_Window* window;
   SDL_Renderer* renderer;
   SDL_Texture* texture;
-  HWND owner;  // the window that holds the display exclusively
+  HWND owner;  // the window shown full screen
+  // False once the focus went elsewhere: the window stays on the desktop, so the user
+  // can switch back to it, until the program takes the display again.
+  bool exclusive;
+  bool reportingFocusLoss;
   int width, height;
   bool integerScale;
   bool cursorHidden;
   bool focused;
   sdl::RetraceClock clock;
+  sdl::Nanoseconds lastPump;
   // Escape and the other keys as seen by the event watch: down now, and pressed since
   // the last GetAsyncKeyState for that key.
   bool keyDown[SDL_NUM_SCANCODES];
@@ -54,7 +59,7 @@ sdl::Nanoseconds Now() {
   return sdl::Nanoseconds(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-void StopVideo() {
+void DestroyScreenWindow() {
   if (screen.texture) SDL_DestroyTexture(screen.texture);
   if (screen.renderer) SDL_DestroyRenderer(screen.renderer);
   if (screen.window) SDL_DestroyWindow(screen.window);
@@ -62,6 +67,13 @@ void StopVideo() {
   screen.renderer = nullptr;
   screen.window = nullptr;
   screen.owner = nullptr;
+  screen.exclusive = false;
+  screen.width = screen.height = 0;
+  screen.focused = false;
+}
+
+void StopVideo() {
+  DestroyScreenWindow();
   if (screen.videoStarted) SDL_Quit();
   screen.videoStarted = false;
 }
@@ -215,7 +227,10 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_FOCUS_LOST:
       if (!screen.focused) return;
       screen.focused = false;
+      // The layer ends the exclusive mode from in here (LeaveExclusive).
+      screen.reportingFocusLoss = true;
       display::FocusLost(screen.owner);
+      screen.reportingFocusLoss = false;
       return;
     case SDL_WINDOWEVENT_CLOSE:  // the close button, or Alt+F4 through the window manager
       PostMessageA(screen.owner, WM_CLOSE, 0, 0);
@@ -232,6 +247,11 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
 void PumpEvents() {
   EndIfSignalled();
   if (!screen.videoStarted) return;
+  // A program in the background has nothing to draw and keeps asking for messages;
+  // one pump per refresh answers it as well and leaves the core to the program the
+  // user went to.
+  if (screen.window && !screen.exclusive) SleepUntil(screen.lastPump + screen.clock.period);
+  screen.lastPump = Now();
   SDL_Event event;
   while (SDL_PollEvent(&event)) {
     switch (event.type) {
@@ -262,7 +282,10 @@ bool EnterExclusive(HWND window) {
   EndIfSignalled();
   if (!StartVideo()) return false;
   if (screen.window) {
+    // Back from another application: only once the user has given the focus back.
+    if (!screen.exclusive && !screen.focused) return false;
     screen.owner = window;
+    screen.exclusive = true;
     return true;
   }
   const user32::Window* record = user32::AsWindow(window);
@@ -280,21 +303,19 @@ bool EnterExclusive(HWND window) {
     return false;
   }
   screen.owner = window;
+  screen.exclusive = true;
   screen.focused = false;
   if (record->visible) SDL_ShowWindow(screen.window);
   return true;
 }
 
+// The desktop never changed its mode, so handing it back is taking the window away.
+// After a focus loss the window stays where it is, so the user can switch back to it.
 void LeaveExclusive() {
-  if (screen.texture) SDL_DestroyTexture(screen.texture);
-  if (screen.renderer) SDL_DestroyRenderer(screen.renderer);
-  if (screen.window) SDL_DestroyWindow(screen.window);
-  screen.texture = nullptr;
-  screen.renderer = nullptr;
-  screen.window = nullptr;
-  screen.owner = nullptr;
-  screen.width = screen.height = 0;
-  screen.focused = false;
+  if (screen.reportingFocusLoss)
+    screen.exclusive = false;
+  else
+    DestroyScreenWindow();
 }
 
 bool SetMode(int width, int height, int depth, SurfaceLayout* layout) {
@@ -332,8 +353,10 @@ void ShowWindow(HWND window, bool shown) {
   if (shown) {
     SDL_ShowWindow(screen.window);
     SDL_RaiseWindow(screen.window);
-  } else {
+  } else if (screen.exclusive) {
     SDL_HideWindow(screen.window);
+  } else {
+    DestroyScreenWindow();  // the program gives up a screen it had lost
   }
 }
 

@@ -1,29 +1,44 @@
-// A screen program for the end-to-end tests: it takes the display like the tunnel
-// programs do, shows numbered test patterns, and reports on its standard output what
-// it did, while the test drives it through its standard input:
-//   pattern N   draw pattern N from the next frame on; "shown N" follows its first present
-//   hold        stop making any platform call until the next line arrives ("holding")
-//   frames      report "frames N", the frames presented so far
-// It reports "open 1" (or "open 0"), "active 0/1" when the window's activation changes,
-// "close" for each close request, "escape" when GetAsyncKeyState(27) answers, then
-// ends. Argument: the presentation mode (1: at the retrace, 0: at once).
+// A screen program for the end-to-end tests. It runs the way the tunnel programs do
+// (ProgramStart, InitDisplay, OpenDisplay, a frame loop of BeginDrawing(ScreenTarget()),
+// PutPixel, EndDrawing and PresentFrame until GetAsyncKeyState(27), ProgramEnd), but
+// draws numbered test patterns, and reports on its standard output what happened while
+// the test drives it through its standard input:
+//   pattern N   draw pattern N from the next frame on; "presented N" follows the first
+//               PresentFrame of it
+//   hold        make no platform call until the next line arrives ("holding")
+//   frames      report "frames N", the PresentFrame calls so far
+// Reports: "open R" with OpenDisplay's result; "message M X Y" for every window message
+// the platform delivers (M in hexadecimal, X and Y the low and high word of lParam),
+// which the probe then dispatches as PresentFrame would; "active 0/1" when the screen's
+// `active` changes; "escape" when the loop ends. Argument: PresentFrame's mode.
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "platform/display_driver.h"
-#include "platform/kernel32.h"
+#include "core/frame.h"
 #include "platform/user32.h"
+#include "screen/display.h"
+#include "screen/drawing.h"
+#include "screen/present.h"
+#include "screen/screen_program.h"
+#include "screen/screen_target.h"
 #include "tests/e2e/probe_pattern.h"
 
 namespace {
 
-using namespace platform;
+struct {
+  ProgramHeader header;
+  std::int32_t mode;
+  std::int32_t pattern;
+  std::int32_t presentedPattern;
+  bool active;
+  long frames;
+} g;
 
 std::string pendingInput;
 
@@ -32,8 +47,7 @@ void Report(const std::string& line) {
   std::fflush(stdout);
 }
 
-// The next whole line of standard input, if one has arrived (or, with wait, once one
-// arrives).
+// The next whole line of standard input, if one has arrived (with wait: once one has).
 bool NextCommand(std::string* line, bool wait) {
   for (;;) {
     std::size_t newline = pendingInput.find('\n');
@@ -48,85 +62,81 @@ bool NextCommand(std::string* line, bool wait) {
     if (ready <= 0) return false;
     char buffer[256];
     ssize_t n = read(0, buffer, sizeof buffer);
-    if (n <= 0) std::exit(2);  // the test went away
+    if (n <= 0) ProgramEnd();  // the test went away
     pendingInput.append(buffer, std::size_t(n));
   }
 }
 
-LRESULT ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_ACTIVATE:
-      Report(std::string("active ") + (LOWORD(wParam) != WA_INACTIVE ? "1" : "0"));
-      return 0;
-    case WM_CLOSE:
-      Report("close");
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+void FollowCommands() {
+  std::string command;
+  while (NextCommand(&command, false)) {
+    if (command.rfind("pattern ", 0) == 0) {
+      g.pattern = std::atoi(command.c_str() + 8);
+    } else if (command == "frames") {
+      Report("frames " + std::to_string(g.frames));
+    } else if (command == "hold") {
+      Report("holding");
+      NextCommand(&command, true);
+    }
   }
+}
+
+// Takes the waiting messages before PresentFrame does, to report them, and hands each
+// to the window procedure the same way.
+void ReportMessages() {
+  platform::MSG message;
+  while (platform::PeekMessageA(&message, nullptr, 0, 0, platform::PM_REMOVE)) {
+    char text[64];
+    std::snprintf(text, sizeof text, "message %X %d %d", message.message,
+                  std::int16_t(platform::LOWORD(std::uintptr_t(message.lParam))),
+                  std::int16_t(platform::HIWORD(std::uintptr_t(message.lParam))));
+    Report(text);
+    platform::TranslateMessage(&message);
+    platform::DispatchMessageA(&message);
+  }
+}
+
+void DrawPattern() {
+  BeginDrawing(ScreenTarget());
+  for (std::int32_t y = 0; y < e2e::kProbeHeight; ++y) {
+    for (std::int32_t x = 0; x < e2e::kProbeWidth; ++x) {
+      const std::uint32_t rgb = e2e::PatternPixel(g.pattern, x, y);
+      // Colours are 0x00BBGGRR.
+      PutPixel(x, y, std::int32_t((rgb & 0xFF) << 16 | (rgb & 0xFF00) | rgb >> 16));
+    }
+  }
+  EndDrawing();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool atRetrace = argc < 2 || std::atoi(argv[1]) != 0;
-  const DisplayDriver& display = DisplayDriverInstance();
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = CS_DBLCLKS;
-  windowClass.lpfnWndProc = ProbeWindowProc;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = "Probe";
-  RegisterClassExA(&windowClass);
-  HWND window = CreateWindowExA(0, "Probe", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance,
-                                nullptr);
-  SetWindowTextA(window, e2e::kProbeTitle);
-  ShowCursor(FALSE);
-  SurfaceLayout layout{};
-  if (!display.Available() || !display.EnterExclusive(window) ||
-      !display.SetMode(e2e::kProbeWidth, e2e::kProbeHeight, 32, &layout)) {
-    Report("open 0");
-    return 0;
-  }
-  ShowWindow(window, SW_SHOWMAXIMIZED);
-  Report("open 1");
+  ProgramStart(g, kScreenProgram);
+  g.mode = argc > 1 ? std::atoi(argv[1]) : 1;
+  g.presentedPattern = -1;
 
-  std::vector<BYTE> pixels(std::size_t(layout.pitch) * e2e::kProbeHeight);
-  const gdi::PixelMemory frame = {pixels.data(), e2e::kProbeWidth, e2e::kProbeHeight, layout.pitch,
-                                  layout.format};
-  int pattern = 0, drawn = -1;
-  long frames = 0;
-  for (;;) {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
+  InitDisplay();
+  const std::int32_t opened = OpenDisplay(e2e::kProbeWidth, e2e::kProbeHeight, 32, e2e::kProbeTitle);
+  Report("open " + std::to_string(opened));
+  StopUnlessDisplayOpen(opened);
+  g.active = displayState.active;
+
+  do {
+    FollowCommands();
+    DrawPattern();
+    ReportMessages();
+    PresentFrame(g.mode);
+    ++g.frames;
+    if (g.active != displayState.active) {
+      g.active = displayState.active;
+      Report(std::string("active ") + (g.active ? "1" : "0"));
     }
-    std::string command;
-    while (NextCommand(&command, false)) {
-      if (command.rfind("pattern ", 0) == 0) {
-        pattern = std::atoi(command.c_str() + 8);
-      } else if (command == "frames") {
-        Report("frames " + std::to_string(frames));
-      } else if (command == "hold") {
-        Report("holding");
-        NextCommand(&command, true);
-      }
+    if (g.presentedPattern != g.pattern) {
+      g.presentedPattern = g.pattern;
+      Report("presented " + std::to_string(g.pattern));
     }
-    if (drawn != pattern) {
-      for (LONG y = 0; y < frame.height; ++y)
-        for (LONG x = 0; x < frame.width; ++x)
-          gdi::WritePixel(frame, x, y, e2e::PatternPixel(pattern, x, y));
-    }
-    display.Present(frame, atRetrace);
-    ++frames;
-    if (drawn != pattern) Report("shown " + std::to_string(pattern));
-    drawn = pattern;
-    if (GetAsyncKeyState(VK_ESCAPE)) {
-      Report("escape");
-      display.LeaveExclusive();
-      return 0;
-    }
-  }
+  } while (platform::GetAsyncKeyState(27) == 0);
+
+  Report("escape");
+  ProgramEnd();
 }

@@ -90,6 +90,12 @@ void FakeKey(XClient* client, const std::string& key, bool down) {
   XSync(client->display, False);
 }
 
+void FakeButton(XClient* client, int x, int y, int button, bool down) {
+  XWarpPointer(client->display, None, client->root, 0, 0, 0, 0, x, y);
+  XTestFakeButtonEvent(client->display, unsigned(button), down ? True : False, CurrentTime);
+  XSync(client->display, False);
+}
+
 void RequestClose(XClient* client, XWindowId window) {
   XEvent close{};
   close.xclient.type = ClientMessage;

@@ -32,6 +32,10 @@ bool CursorInvisibleAt(XClient* client, int x, int y);
 // "Escape", "Alt_L", "F4".
 void FakeKey(XClient* client, const std::string& key, bool down);
 
+// Moves the pointer, then presses or releases a mouse button (1 left, 2 middle, 3
+// right) there.
+void FakeButton(XClient* client, int x, int y, int button, bool down);
+
 // What a window manager sends for the close button and for Alt+F4.
 void RequestClose(XClient* client, XWindowId window);
 
