@@ -1,7 +1,8 @@
 // A screen program for the end-to-end tests. It runs the way the tunnel programs do
 // (ProgramStart, InitDisplay, OpenDisplay, a frame loop of BeginDrawing(ScreenTarget()),
 // PutPixel, EndDrawing and PresentFrame until GetAsyncKeyState(27), ProgramEnd), but
-// draws numbered test patterns, and reports on its standard output what happened while
+// draws numbered test patterns, only into buffers that do not hold the pattern yet (so
+// its cost is the presentation's), and reports on its standard output what happened while
 // the test drives it through its standard input:
 //   pattern N   draw pattern N from the next frame on; "presented N" follows the first
 //               PresentFrame of it
@@ -38,6 +39,7 @@ struct {
   std::int32_t presentedPattern;
   bool active;
   long frames;
+  std::int32_t buffersToDraw;  // of the flipping pair, those without the pattern
 } g;
 
 std::string pendingInput;
@@ -72,6 +74,7 @@ void FollowCommands() {
   while (NextCommand(&command, false)) {
     if (command.rfind("pattern ", 0) == 0) {
       g.pattern = std::atoi(command.c_str() + 8);
+      g.buffersToDraw = 2;
     } else if (command == "frames") {
       Report("frames " + std::to_string(g.frames));
     } else if (command == "hold") {
@@ -97,7 +100,8 @@ void ReportMessages() {
 }
 
 void DrawPattern() {
-  BeginDrawing(ScreenTarget());
+  if (!BeginDrawing(ScreenTarget())) return;  // surfaces lost: nothing drawn
+  --g.buffersToDraw;
   for (std::int32_t y = 0; y < e2e::kProbeHeight; ++y) {
     for (std::int32_t x = 0; x < e2e::kProbeWidth; ++x) {
       const std::uint32_t rgb = e2e::PatternPixel(g.pattern, x, y);
@@ -114,6 +118,7 @@ int main(int argc, char** argv) {
   ProgramStart(g, kScreenProgram);
   g.mode = argc > 1 ? std::atoi(argv[1]) : 1;
   g.presentedPattern = -1;
+  g.buffersToDraw = 2;
 
   InitDisplay();
   const std::int32_t opened = OpenDisplay(e2e::kProbeWidth, e2e::kProbeHeight, 32, e2e::kProbeTitle);
@@ -123,12 +128,13 @@ int main(int argc, char** argv) {
 
   do {
     FollowCommands();
-    DrawPattern();
+    if (g.buffersToDraw > 0) DrawPattern();
     ReportMessages();
     PresentFrame(g.mode);
     ++g.frames;
     if (g.active != displayState.active) {
       g.active = displayState.active;
+      g.buffersToDraw = 2;  // restored surfaces come back with nothing drawn
       Report(std::string("active ") + (g.active ? "1" : "0"));
     }
     if (g.presentedPattern != g.pattern) {
