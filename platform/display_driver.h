@@ -33,7 +33,10 @@ struct DisplayDriver {
 
   // DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN: the window takes the whole display.
   bool (*EnterExclusive)(HWND window);
-  // DDSCL_NORMAL: the desktop is handed back as it was.
+  // DDSCL_NORMAL: the desktop is handed back as it was. Also reached from inside
+  // display::FocusLost: a backend whose full screen is a window on the desktop then
+  // keeps that window for the user to switch back to, and refuses EnterExclusive until
+  // it has the focus again (so the surfaces can be restored only then).
   void (*LeaveExclusive)();
   // Refuses what the display cannot offer (a depth, a size). On success fills in how
   // the surfaces of that mode lay out their pixels.

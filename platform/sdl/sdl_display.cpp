@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -236,6 +237,9 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
       PostMessageA(screen.owner, WM_CLOSE, 0, 0);
       return;
     case SDL_WINDOWEVENT_EXPOSED:
+      ShowLastFrame();
+      PostMessageA(screen.owner, WM_PAINT, 0, 0);
+      return;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
       ShowLastFrame();
       return;
@@ -269,6 +273,13 @@ void PumpEvents() {
         if (IsOurs(event.key.windowID) && event.key.keysym.sym == SDLK_F4 &&
             (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat)
           PostMessageA(screen.owner, WM_CLOSE, 0, 0);
+        // On a console SDL takes the keyboard from the terminal, which then sends no
+        // SIGINT for Ctrl+C: the key itself ends the program.
+        if (event.key.keysym.sym == SDLK_c && (event.key.keysym.mod & KMOD_CTRL) &&
+            std::strcmp(SDL_GetCurrentVideoDriver(), "kmsdrm") == 0) {
+          StopVideo();
+          sdl::EndBySignal(SIGINT);
+        }
         break;
       default:  // SDL_QUIT included: only a signal ends the program, and it has its own path
         break;

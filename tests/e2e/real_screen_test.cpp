@@ -164,6 +164,18 @@ TEST_F(RealScreen, TheScreenWindowCoversTheDisplayTitledWithTheCursorHidden) {
   EXPECT_TRUE(Eventually([&] { return CursorHidden(); }, kEventLimit));
 }
 
+TEST_F(RealScreen, AWindowPassingOverTheScreenLeavesItWhole) {
+  StartProbe();
+  Show(6);
+  ExpectShown(6);
+  // In the background the program presents nothing that would paint over the damage.
+  Focus(x_, 0);
+  ASSERT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
+  CoverAndUncover(x_, 100, 80, 300, 200);
+  EXPECT_EQ(AwaitLine(probe_, "message F ", kEventLimit), "message F 0 0");  // WM_PAINT
+  ExpectShown(6);
+}
+
 TEST_F(RealScreen, CloseRequestsLeaveTheProgramRunning) {
   StartProbe();
   Show(1);

@@ -108,6 +108,19 @@ void RequestClose(XClient* client, XWindowId window) {
   XSync(client->display, False);
 }
 
+void CoverAndUncover(XClient* client, int x, int y, int width, int height) {
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = WhitePixel(client->display, DefaultScreen(client->display));
+  Window cover = XCreateWindow(client->display, client->root, x, y, unsigned(width), unsigned(height), 0,
+                               CopyFromParent, InputOutput, CopyFromParent,
+                               CWOverrideRedirect | CWBackPixel, &attributes);
+  XMapRaised(client->display, cover);
+  XSync(client->display, False);
+  XDestroyWindow(client->display, cover);
+  XSync(client->display, False);
+}
+
 void Focus(XClient* client, XWindowId window) {
   XSetInputFocus(client->display, window ? window : client->root, RevertToParent, CurrentTime);
   XSync(client->display, False);

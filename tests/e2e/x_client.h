@@ -39,6 +39,10 @@ void FakeButton(XClient* client, int x, int y, int button, bool down);
 // What a window manager sends for the close button and for Alt+F4.
 void RequestClose(XClient* client, XWindowId window);
 
+// Maps a window of another client over the area and takes it away again, as a
+// window passing over the screen would.
+void CoverAndUncover(XClient* client, int x, int y, int width, int height);
+
 // Gives the keyboard focus to the window, or to the root window with 0.
 void Focus(XClient* client, XWindowId window);
 
