@@ -191,13 +191,30 @@ TEST_F(RealScreen, CloseRequestsLeaveTheProgramRunning) {
   EXPECT_FALSE(AwaitExit(probe_, 0ms));
 }
 
-TEST_F(RealScreen, EscapeTypedOnTheKeyboardEndsTheProgram) {
+TEST_F(RealScreen, EscapeTypedOnTheKeyboardEndsTheProgramAndGivesTheDesktopBack) {
+  const Screenshot desktop = Shoot();
   StartProbe();
+  Show(8);
   Type("Escape");
   EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
   std::optional<int> status = AwaitExit(probe_, kEventLimit);
   ASSERT_TRUE(status);
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+  EXPECT_TRUE(Eventually([&] { return Shoot().pixels == desktop.pixels; }, kEventLimit));
+  EXPECT_FALSE(CursorHidden());
+}
+
+TEST_F(RealScreen, ADepthTheDisplayCannotOfferIsRefusedAndTheDesktopStaysAsItWas) {
+  const Screenshot desktop = Shoot();
+  for (const char* depth : {"16", "24", "8"}) {
+    probe_ = Spawn({TUNNEL_SCREEN_PROBE, "1", depth}, ProbeEnvironment(server_.display));
+    EXPECT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 0") << depth;
+    std::optional<int> status = AwaitExit(probe_, kEventLimit);
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << depth;
+    EXPECT_EQ(Shoot().pixels, desktop.pixels) << depth;
+    EXPECT_FALSE(CursorHidden()) << depth;
+    Stop(probe_);
+  }
 }
 
 TEST_F(RealScreen, EscapePressedAndReleasedBetweenTwoPollsIsSeen) {

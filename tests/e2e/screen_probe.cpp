@@ -11,7 +11,8 @@
 // Reports: "open R" with OpenDisplay's result; "message M X Y" for every window message
 // the platform delivers (M in hexadecimal, X and Y the low and high word of lParam),
 // which the probe then dispatches as PresentFrame would; "active 0/1" when the screen's
-// `active` changes; "escape" when the loop ends. Argument: PresentFrame's mode.
+// `active` changes; "escape" when the loop ends. Arguments: PresentFrame's mode, and
+// the depth to open (32 unless given).
 #include <poll.h>
 #include <unistd.h>
 
@@ -117,11 +118,12 @@ void DrawPattern() {
 int main(int argc, char** argv) {
   ProgramStart(g, kScreenProgram);
   g.mode = argc > 1 ? std::atoi(argv[1]) : 1;
+  const std::int32_t depth = argc > 2 ? std::atoi(argv[2]) : 32;
   g.presentedPattern = -1;
   g.buffersToDraw = 2;
 
   InitDisplay();
-  const std::int32_t opened = OpenDisplay(e2e::kProbeWidth, e2e::kProbeHeight, 32, e2e::kProbeTitle);
+  const std::int32_t opened = OpenDisplay(e2e::kProbeWidth, e2e::kProbeHeight, depth, e2e::kProbeTitle);
   Report("open " + std::to_string(opened));
   StopUnlessDisplayOpen(opened);
   g.active = displayState.active;
