@@ -25,6 +25,7 @@ constexpr std::int32_t kWidth = 640, kHeight = 480, kTextureSize = 256;
 
 struct {
   ProgramHeader header;
+  std::int32_t textureSize;  // a variable, as in the programs
   Table2D texture, distance, angle, frameValues;
   Table2D bigDistance, bigAngle;
   double ratio, angleScale;
@@ -36,6 +37,7 @@ void Prepare() {
   if (prepared) return;
   prepared = true;
   ProgramStart(g, kScreenProgram);
+  g.textureSize = kTextureSize;
   DimTable(g.texture, kTextureSize, kTextureSize);
   DimTable(g.distance, kWidth, kHeight);
   DimTable(g.angle, kWidth, kHeight);
@@ -58,8 +60,8 @@ void BM_AnimatedFrame(benchmark::State& state) {
     BeginDrawing(ScreenTarget());
     for (std::int32_t x = 0; x < kWidth; ++x) {
       for (std::int32_t y = 0; y < kHeight; ++y) {
-        std::int32_t u = (g.distance[x][y] + shift) % kTextureSize;
-        std::int32_t v = (g.angle[x][y] + shift) % kTextureSize;
+        std::int32_t u = TextureRemainder(g.distance[x][y] + shift, g.textureSize);
+        std::int32_t v = TextureRemainder(g.angle[x][y] + shift, g.textureSize);
         g.frameValues[x][y] = g.texture[u][v];
         PutPixel(x, y, ComposeRGB(0, 0, g.frameValues[x][y]));
       }
@@ -98,8 +100,8 @@ void BM_LookaroundFrame(benchmark::State& state) {
     for (std::int32_t x = 0; x < kWidth; ++x) {
       for (std::int32_t y = 0; y < kHeight; ++y) {
         std::int32_t tx = x + lookX, ty = y + lookY;
-        std::int32_t u = (g.bigDistance[tx][ty] + shift) % kTextureSize;
-        std::int32_t v = (g.bigAngle[tx][ty] + shift) % kTextureSize;
+        std::int32_t u = TextureRemainder(g.bigDistance[tx][ty] + shift, g.textureSize);
+        std::int32_t v = TextureRemainder(g.bigAngle[tx][ty] + shift, g.textureSize);
         g.frameValues[x][y] = g.texture[u][v];
         PutPixel(x, y, ComposeRGB(0, 0, g.frameValues[x][y]));
       }
@@ -120,8 +122,8 @@ void BM_PlainFrameLoop(benchmark::State& state) {
     shift = (shift + 3) % 512;
     for (std::int32_t x = 0; x < kWidth; ++x) {
       for (std::int32_t y = 0; y < kHeight; ++y) {
-        std::int32_t u = (g.distance[x][y] + shift) % kTextureSize;
-        std::int32_t v = (g.angle[x][y] + shift) % kTextureSize;
+        std::int32_t u = TextureRemainder(g.distance[x][y] + shift, g.textureSize);
+        std::int32_t v = TextureRemainder(g.angle[x][y] + shift, g.textureSize);
         g.frameValues[x][y] = g.texture[u][v];
         screen[y * kWidth + x] = static_cast<std::uint32_t>(g.frameValues[x][y]);
       }

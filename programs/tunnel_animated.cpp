@@ -71,8 +71,8 @@ int main() {
     BeginDrawing(ScreenTarget());
     for (std::int32_t x = 0; x < g.screenWidth; ++x) {
       for (std::int32_t y = 0; y < g.screenHeight; ++y) {
-        g.u = (g.distance[x][y] + g.shiftX) % g.textureSize;
-        g.v = (g.angle[x][y] + g.shiftY) % g.textureSize;
+        g.u = TextureRemainder(g.distance[x][y] + g.shiftX, g.textureSize);
+        g.v = TextureRemainder(g.angle[x][y] + g.shiftY, g.textureSize);
         g.frameValues[x][y] = g.texture[g.u][g.v];
         PutPixel(x, y, ComposeRGB(0, 0, g.frameValues[x][y]));
       }

@@ -77,8 +77,8 @@ int main() {
       for (std::int32_t y = 0; y < g.screenHeight; ++y) {
         std::int32_t tx = x + g.lookX;
         std::int32_t ty = y + g.lookY;
-        std::int32_t u = (g.distance[tx][ty] + g.shiftX) % g.textureSize;
-        std::int32_t v = (g.angle[tx][ty] + g.shiftY) % g.textureSize;
+        std::int32_t u = TextureRemainder(g.distance[tx][ty] + g.shiftX, g.textureSize);
+        std::int32_t v = TextureRemainder(g.angle[tx][ty] + g.shiftY, g.textureSize);
         g.frameValues[x][y] = g.texture[u][v];
         PutPixel(x, y, ComposeRGB(0, 0, g.frameValues[x][y]));
       }

@@ -35,6 +35,12 @@ void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std:
 // wraps it by a whole number of texture lengths instead, which shows the same picture.
 std::int32_t TextureShift(std::int32_t textureSize, double speed, double animation);
 
+// k remainder textureSize for k >= 0, as the frame loops take it for every pixel: a
+// mask when the size is a power of two (256 in every program), a division otherwise.
+inline std::int32_t TextureRemainder(std::int32_t k, std::int32_t textureSize) {
+  return (textureSize & (textureSize - 1)) == 0 ? k & (textureSize - 1) : k % textureSize;
+}
+
 // Colour value 0x00BBGGRR: r + g x 256 + b x 65536, a plain sum without masking.
 // Inline: the frame loops call it for every pixel.
 inline std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b) {

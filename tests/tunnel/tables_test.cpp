@@ -214,3 +214,15 @@ TEST(TextureShift, FollowsTheFrameRuleAndNeverLeavesThe32BitRange) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextureRemainder, IsTheRemainderForEverySize) {
+  for (std::int32_t size : {256, 64, 1, 200, 255}) {
+    for (std::int32_t k : {0, 1, 255, 256, 257, 511, 1000, 2147483391}) {
+      EXPECT_EQ(TextureRemainder(k, size), k % size) << k << " by " << size;
+    }
+  }
+}
+
+}  // namespace
