@@ -13,7 +13,7 @@ namespace {
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // The backstop fires this long after the first signal; the backend's own path,
 // taken at its next call, normally ends the program well before.
-constexpr long kBackstopNanoseconds = 500'000'000;
+constexpr long kBackstopNanoseconds = 300'000'000;
 
 volatile std::sig_atomic_t pendingSignal = 0;
 bool installed = false;

@@ -136,6 +136,10 @@ bool StartVideo() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  // Mesa keeps compiled shaders on disk from a thread of the lowest priority; on a busy
+  // machine a process cannot end before that thread runs, which took seconds after
+  // Ctrl+C. The renderer's few small shaders gain nothing from the cache.
+  setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
   for (const std::string& name : VideoDriversToTry()) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
