@@ -24,16 +24,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWidth = 640, kHeight = 480;
 constexpr milliseconds kStartLimit = 20s;
 
-template <typename Condition>
-bool Eventually(Condition condition, milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
-  for (;;) {
-    if (condition()) return true;
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-}
-
 // The tables of both sizes, by the rules alone, indexed [x * height + y].
 struct RuleTables {
   int width, height;

@@ -30,17 +30,6 @@ std::vector<std::string> ProbeEnvironment(const std::string& display) {
   return {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0"};
 }
 
-// Polls `condition` until it holds or the limit passes.
-template <typename Condition>
-bool Eventually(Condition condition, milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
-  for (;;) {
-    if (condition()) return true;
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-}
-
 std::string Describe(const Screenshot& shot, int pattern) {
   for (int y = 0; y < shot.height; ++y)
     for (int x = 0; x < shot.width; ++x)

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,17 @@
 namespace e2e {
 
 using std::chrono::milliseconds;
+
+// Polls `condition` until it holds or the limit passes.
+template <typename Condition>
+bool Eventually(Condition condition, milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+}
 
 struct Child {
   pid_t pid = -1;
