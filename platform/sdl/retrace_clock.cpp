@@ -35,7 +35,10 @@ Nanoseconds RetraceTime(const RetraceClock& clock, std::int64_t retrace) {
 }
 
 Nanoseconds ScheduleRetraceFrame(RetraceClock& clock, Nanoseconds now) {
-  if (!clock.pacesFrames) return now;
+  return clock.pacesFrames ? ScheduleFrame(clock, now) : now;
+}
+
+Nanoseconds ScheduleFrame(RetraceClock& clock, Nanoseconds now) {
   const Nanoseconds shownAt = std::max(now, RetraceTime(clock, clock.pendingRetrace));
   clock.pendingRetrace = RetraceAfter(clock, shownAt);
   return shownAt;

@@ -38,8 +38,14 @@ Nanoseconds RetraceTime(const RetraceClock& clock, std::int64_t retrace);
 
 // How long a frame presented at the retrace must wait before it may be shown, and
 // books the retrace it appears at. Returns the absolute time to wait for, or `now`
-// when it may be shown at once.
+// when it may be shown at once (also whenever the presents themselves are trusted to
+// wait).
 Nanoseconds ScheduleRetraceFrame(RetraceClock& clock, Nanoseconds now);
+
+// The same for a display that never waits for its retrace, whatever the frame asked
+// for: a frame goes out at once unless the one before it has not yet reached its
+// retrace, so at most one frame is shown per refresh.
+Nanoseconds ScheduleFrame(RetraceClock& clock, Nanoseconds now);
 
 // Feeds the time a frame finished presenting; decides whether this clock must pace.
 void NotePresented(RetraceClock& clock, Nanoseconds now);

@@ -3,8 +3,16 @@
 // display at the desktop's own resolution (a real mode switch resizes the whole X
 // desktop and is not always undone; Wayland cannot switch at all); the frames are
 // scaled to it, aspect kept, by whole pixels where they fit.
+//
+// How frames reach the window. On X11 they are copied straight into the window's own
+// surface, which SDL hands to the X server through shared memory: one copy a frame, no
+// OpenGL loaded at all. Only where the frame must be scaled and a graphics card can do
+// it does SDL's renderer draw them; on Wayland and on a console, which offer no window
+// surface of their own, it always does.
 #include <SDL.h>
+#include <dirent.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +24,9 @@
 
 #include "platform/display_driver.h"
 #include "platform/sdl/end_signals.h"
+#include "platform/sdl/frame_scaling.h"
 #include "platform/sdl/retrace_clock.h"
+#include "platform/sdl/x11_full_screen.h"
 #include "platform/user32_internal.h"
 
 namespace platform {
@@ -32,9 +42,15 @@ constexpr int kLargestSide = 8192;
 
 struct SdlDisplay {
   bool videoStarted;
+  bool onX11;
   SDL_Window* window;
+  // The renderer's texture holds the last frame; without a renderer the window's
+  // surface does, placed on it at `picture`.
   SDL_Renderer* renderer;
   SDL_Texture* texture;
+  bool toSurface;
+  SDL_Surface* surface;  // the window surface the picture was placed on, or null
+  sdl::Area picture;
   HWND owner;  // the window shown full screen
   // False once the focus went elsewhere: the window stays on the desktop, so the user
   // can switch back to it, until the program takes the display again.
@@ -60,13 +76,19 @@ sdl::Nanoseconds Now() {
   return sdl::Nanoseconds(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-void DestroyScreenWindow() {
+void DropRenderer() {
   if (screen.texture) SDL_DestroyTexture(screen.texture);
   if (screen.renderer) SDL_DestroyRenderer(screen.renderer);
-  if (screen.window) SDL_DestroyWindow(screen.window);
   screen.texture = nullptr;
   screen.renderer = nullptr;
+}
+
+void DestroyScreenWindow() {
+  DropRenderer();
+  if (screen.window) SDL_DestroyWindow(screen.window);
   screen.window = nullptr;
+  screen.toSurface = false;
+  screen.surface = nullptr;
   screen.owner = nullptr;
   screen.exclusive = false;
   screen.width = screen.height = 0;
@@ -93,9 +115,71 @@ void SleepUntil(sdl::Nanoseconds deadline) {
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) EndIfSignalled();
 }
 
+bool IsOurs(Uint32 windowId) {
+  return screen.window && windowId == SDL_GetWindowID(screen.window);
+}
+
+// The window's surface with the picture placed on it. A new surface (SDL makes one
+// after the window changed its size) is black around the picture.
+SDL_Surface* PlacedSurface() {
+  SDL_Surface* surface = SDL_GetWindowSurface(screen.window);
+  if (surface && surface != screen.surface) {
+    screen.surface = surface;
+    screen.picture = sdl::PicturePlace(screen.width, screen.height, surface->w, surface->h);
+    SDL_FillRect(surface, nullptr, 0);
+  }
+  return surface;
+}
+
+// Puts a frame on the window's surface and hands what changed to the display.
+void ShowOnSurface(const gdi::PixelMemory& frame) {
+  const SDL_Surface* placedBefore = screen.surface;
+  SDL_Surface* surface = PlacedSurface();
+  if (!surface) return;
+  const sdl::Area at = screen.picture;
+  const int width = std::min<int>(frame.width, screen.width), height = std::min<int>(frame.height, screen.height);
+  if (at.width >= screen.width) {
+    sdl::ScaleByWholePixels(frame.bits, width, height, frame.pitch,
+                            static_cast<std::uint8_t*>(surface->pixels) + at.y * surface->pitch + at.x * 4,
+                            surface->pitch, at.width / screen.width);
+  } else if (SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(frame.bits, width, height, 32, frame.pitch,
+                                                                      SDL_PIXELFORMAT_RGB888)) {
+    // A display smaller than the frame: shrunk to fit, as SDL's renderers would.
+    SDL_Rect into = {at.x, at.y, at.width, at.height};
+    SDL_BlitScaled(source, nullptr, surface, &into);
+    SDL_FreeSurface(source);
+  }
+  const SDL_Rect changed = {at.x, at.y, at.width, at.height};
+  if (surface == placedBefore)
+    SDL_UpdateWindowSurfaceRects(screen.window, &changed, 1);
+  else
+    SDL_UpdateWindowSurface(screen.window);
+}
+
+// The window changed its size, and SDL drops its surface at the next look. The last
+// frame is read back from it first (the picture holds each of its pixels, scaled by
+// a whole factor) and shown on the new one straight away.
+void CarryPictureOver() {
+  SDL_Surface* old = screen.surface;
+  screen.surface = nullptr;
+  if (!old) return;
+  std::vector<Uint32> last(std::size_t(screen.width) * screen.height);
+  SDL_Surface* copy = SDL_CreateRGBSurfaceWithFormatFrom(last.data(), screen.width, screen.height, 32,
+                                                         screen.width * 4, SDL_PIXELFORMAT_RGB888);
+  if (!copy) return;
+  const SDL_Rect from = {screen.picture.x, screen.picture.y, screen.picture.width, screen.picture.height};
+  SDL_BlitScaled(old, &from, copy, nullptr);
+  SDL_FreeSurface(copy);
+  ShowOnSurface({reinterpret_cast<BYTE*>(last.data()), screen.width, screen.height, screen.width * 4, gdi::kFormat32});
+}
+
 // SDL reads the key state only when events are pumped, and forgets it when the focus
-// goes; a watch sees every key event as it arrives, so no press is missed.
-int WatchKeys(void*, SDL_Event* event) {
+// goes; a watch sees every key event as it arrives, so no press is missed. It also
+// sees a new window size before anything can look at the window's new surface.
+int WatchEvents(void*, SDL_Event* event) {
+  if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
+      screen.toSurface && IsOurs(event->window.windowID))
+    CarryPictureOver();
   if (event->type != SDL_KEYDOWN && event->type != SDL_KEYUP) return 0;
   const SDL_Scancode key = event->key.keysym.scancode;
   if (key <= SDL_SCANCODE_UNKNOWN || key >= SDL_NUM_SCANCODES) return 0;
@@ -136,10 +220,20 @@ bool StartVideo() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  // SDL drops a click that comes within 10 ms of the window's getting the focus, as
+  // the first click after a quick start does; the platform's windows get that click.
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // Without this SDL would back a window's surface with its OpenGL renderer, not with
+  // the X server's shared memory.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // Mesa keeps compiled shaders on disk from a thread of the lowest priority; on a busy
   // machine a process cannot end before that thread runs, which took seconds after
   // Ctrl+C. The renderer's few small shaders gain nothing from the cache.
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+  // SDL prefers X11's DirectColor visuals, for gamma ramps the screen never sets; their
+  // colours are right only while the window's own colormap is installed, which only
+  // SDL's full-screen code does. The desktop's TrueColor visual shows pixels as they are.
+  setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
   for (const std::string& name : VideoDriversToTry()) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
@@ -148,13 +242,14 @@ bool StartVideo() {
     }
   }
   if (!screen.videoStarted) return false;
+  screen.onX11 = std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
   static bool once = false;
   if (!once) {
     once = true;
     std::atexit(StopVideo);
     sdl::CatchEndSignals();
   }
-  SDL_AddEventWatch(WatchKeys, nullptr);
+  SDL_AddEventWatch(WatchEvents, nullptr);
   SDL_ShowCursor(screen.cursorHidden ? SDL_DISABLE : SDL_ENABLE);
   return true;
 }
@@ -174,6 +269,10 @@ std::string Utf8(const std::string& latin1) {
 }
 
 void ShowLastFrame() {
+  if (screen.toSurface) {
+    if (screen.surface) SDL_UpdateWindowSurface(screen.window);
+    return;
+  }
   if (!screen.texture) return;
   int outputWidth = 0, outputHeight = 0;
   SDL_GetRendererOutputSize(screen.renderer, &outputWidth, &outputHeight);
@@ -186,10 +285,6 @@ void ShowLastFrame() {
   SDL_RenderClear(screen.renderer);
   SDL_RenderCopy(screen.renderer, screen.texture, nullptr, nullptr);
   SDL_RenderPresent(screen.renderer);
-}
-
-bool IsOurs(Uint32 windowId) {
-  return screen.window && windowId == SDL_GetWindowID(screen.window);
 }
 
 LPARAM PointParameter(Sint32 x, Sint32 y) {
@@ -293,6 +388,102 @@ void PumpEvents() {
 
 bool Available() { return StartVideo(); }
 
+// A window covering the display. On X11 it is borderless and asks for the full-screen
+// state itself (x11_full_screen.h says why); elsewhere SDL makes it full screen.
+SDL_Window* CreateScreenWindow(const std::string& title) {
+  if (!screen.onX11)
+    return SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
+                            SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
+  SDL_Rect display;
+  if (SDL_GetDisplayBounds(0, &display) != 0) return nullptr;
+  return SDL_CreateWindow(title.c_str(), display.x, display.y, display.w, display.h,
+                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+}
+
+void ShowScreenWindow() {
+  // A window manager forgets the state of a window that was hidden.
+  if (screen.onX11 && !(SDL_GetWindowFlags(screen.window) & SDL_WINDOW_SHOWN))
+    sdl::AskFullScreenState(screen.window);
+  SDL_ShowWindow(screen.window);
+}
+
+// Vsync is asked for where the display really offers it; the retrace clock steps in
+// where it turns out not to wait.
+bool StartRenderer() {
+  if (!screen.renderer) screen.renderer = SDL_CreateRenderer(screen.window, -1, SDL_RENDERER_PRESENTVSYNC);
+  return screen.renderer != nullptr;
+}
+
+// Whether this process can reach a graphics card: a DRM render node it may open, or
+// NVIDIA's own device. Without one OpenGL is Mesa's software rasteriser, whose threads
+// cost several times what scaling by hand does, after loading some 100 MB of code.
+bool GraphicsCardReachable() {
+  if (access("/dev/nvidiactl", R_OK | W_OK) == 0) return true;
+  DIR* nodes = opendir("/dev/dri");
+  if (!nodes) return false;
+  bool found = false;
+  while (const dirent* entry = readdir(nodes)) {
+    const std::string name = entry->d_name;
+    if (name.rfind("renderD", 0) == 0 && access(("/dev/dri/" + name).c_str(), R_OK | W_OK) == 0) {
+      found = true;
+      break;
+    }
+  }
+  closedir(nodes);
+  return found;
+}
+
+// Starts a renderer that draws on a graphics card, or none. Mesa falls back to its
+// software rasteriser wherever the X server offers no direct rendering (Xvfb, VNC),
+// card or not; such a renderer is dropped again.
+bool StartHardwareRenderer() {
+  if (!GraphicsCardReachable() || !StartRenderer()) return false;
+  SDL_RendererInfo info;
+  bool hardware = SDL_GetRendererInfo(screen.renderer, &info) == 0 && (info.flags & SDL_RENDERER_ACCELERATED);
+  if (hardware && std::strncmp(info.name, "opengl", 6) == 0) {
+    constexpr unsigned GL_RENDERER = 0x1F01;
+    using GetString = const unsigned char* (*)(unsigned);
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const char* name = getString ? reinterpret_cast<const char*>(getString(GL_RENDERER)) : nullptr;
+    hardware = name && !std::strstr(name, "llvmpipe") && !std::strstr(name, "softpipe") &&
+               !std::strstr(name, "Software Rasterizer");
+  }
+  if (!hardware) DropRenderer();
+  return hardware;
+}
+
+// The window's own surface wherever it takes the frames as they are and no graphics
+// card would scale them; SDL's renderer everywhere else.
+bool ChoosePresentation(int width, int height) {
+  screen.width = width;
+  screen.height = height;
+  screen.toSurface = false;
+  screen.surface = nullptr;
+  if (screen.texture) SDL_DestroyTexture(screen.texture);
+  screen.texture = nullptr;
+  if (screen.onX11) {
+    int windowWidth = 0, windowHeight = 0;
+    SDL_GetWindowSize(screen.window, &windowWidth, &windowHeight);
+    const bool scaled = windowWidth != width || windowHeight != height;
+    if (!(scaled && StartHardwareRenderer())) {
+      DropRenderer();
+      const SDL_Surface* surface = SDL_GetWindowSurface(screen.window);
+      if (surface && surface->format->format == SDL_PIXELFORMAT_RGB888) {
+        screen.toSurface = true;
+        PlacedSurface();  // black around the picture from the start
+        return true;
+      }
+    }
+  }
+  if (!StartRenderer()) return false;
+  screen.texture = SDL_CreateTexture(screen.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
+  if (!screen.texture) return false;
+  SDL_SetTextureScaleMode(screen.texture, SDL_ScaleModeNearest);
+  SDL_RenderSetLogicalSize(screen.renderer, width, height);
+  screen.integerScale = false;
+  return true;
+}
+
 bool EnterExclusive(HWND window) {
   EndIfSignalled();
   if (!StartVideo()) return false;
@@ -305,14 +496,10 @@ bool EnterExclusive(HWND window) {
   }
   const user32::Window* record = user32::AsWindow(window);
   if (!record) return false;
-  screen.window = SDL_CreateWindow(Utf8(record->title).c_str(), SDL_WINDOWPOS_UNDEFINED,
-                                   SDL_WINDOWPOS_UNDEFINED, 640, 480,
-                                   SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
+  screen.window = CreateScreenWindow(Utf8(record->title));
   if (!screen.window) return false;
-  // Vsync is asked for where the display really offers it; the retrace clock steps in
-  // where it turns out not to wait.
-  screen.renderer = SDL_CreateRenderer(screen.window, -1, SDL_RENDERER_PRESENTVSYNC);
-  if (!screen.renderer) {
+  // On X11 the mode decides how frames are shown; elsewhere only a renderer can.
+  if (!screen.onX11 && !StartRenderer()) {
     SDL_DestroyWindow(screen.window);
     screen.window = nullptr;
     return false;
@@ -320,7 +507,7 @@ bool EnterExclusive(HWND window) {
   screen.owner = window;
   screen.exclusive = true;
   screen.focused = false;
-  if (record->visible) SDL_ShowWindow(screen.window);
+  if (record->visible) ShowScreenWindow();
   return true;
 }
 
@@ -336,20 +523,11 @@ void LeaveExclusive() {
 bool SetMode(int width, int height, int depth, SurfaceLayout* layout) {
   EndIfSignalled();
   // The frames go to SDL as they are, so only the layout SDL takes unchanged is offered.
-  if (!screen.renderer || depth != 32) return false;
+  if (!screen.window || depth != 32) return false;
   if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide) return false;
-  if (!screen.texture || width != screen.width || height != screen.height) {
-    SDL_Texture* texture = SDL_CreateTexture(screen.renderer, SDL_PIXELFORMAT_RGB888,
-                                             SDL_TEXTUREACCESS_STREAMING, width, height);
-    if (!texture) return false;
-    if (screen.texture) SDL_DestroyTexture(screen.texture);
-    screen.texture = texture;
-    SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
-    SDL_RenderSetLogicalSize(screen.renderer, width, height);
-    screen.integerScale = false;
-    screen.width = width;
-    screen.height = height;
-  }
+  const bool presenting = screen.toSurface || screen.texture;
+  if ((!presenting || width != screen.width || height != screen.height) && !ChoosePresentation(width, height))
+    return false;
   SDL_DisplayMode mode{};
   const int display = SDL_GetWindowDisplayIndex(screen.window);
   const int refreshHz = SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) == 0 ? mode.refresh_rate : 0;
@@ -366,7 +544,7 @@ void SetTitle(HWND window, const char* title) {
 void ShowWindow(HWND window, bool shown) {
   if (!screen.window || window != screen.owner) return;
   if (shown) {
-    SDL_ShowWindow(screen.window);
+    ShowScreenWindow();
     SDL_RaiseWindow(screen.window);
   } else if (screen.exclusive) {
     SDL_HideWindow(screen.window);
@@ -382,7 +560,15 @@ void ShowCursor(bool shown) {
 
 void Present(const gdi::PixelMemory& frame, bool atRetrace) {
   EndIfSignalled();
-  if (!screen.texture || frame.format.bitsPerPixel != 32) return;
+  if (frame.format.bitsPerPixel != 32) return;
+  if (screen.toSurface) {
+    // The X server shows a surface the moment it has it, so the clock lets through at
+    // most one frame per refresh, whether or not the frame asked for the retrace.
+    SleepUntil(sdl::ScheduleFrame(screen.clock, Now()));
+    ShowOnSurface(frame);
+    return;
+  }
+  if (!screen.texture) return;
   if (atRetrace) SleepUntil(sdl::ScheduleRetraceFrame(screen.clock, Now()));
   const SDL_Rect area = {0, 0, std::min<int>(frame.width, screen.width),
                          std::min<int>(frame.height, screen.height)};
@@ -393,7 +579,7 @@ void Present(const gdi::PixelMemory& frame, bool atRetrace) {
 
 bool GetScanLine(DWORD* line) {
   EndIfSignalled();
-  return screen.texture && sdl::ScanLineAt(screen.clock, Now(), line);
+  return (screen.toSurface || screen.texture) && sdl::ScanLineAt(screen.clock, Now(), line);
 }
 
 // Virtual keys as the keyboard's scancodes: a key read by its place, like the

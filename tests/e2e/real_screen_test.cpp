@@ -50,10 +50,30 @@ bool Shows(const Screenshot& shot, int pattern) {
   return true;
 }
 
+// What is wrong with the part of the screen within width x height from its top left
+// corner, which should show the pattern scaled by `scale` with its corner at (left,
+// top), on black; empty when nothing is.
+std::string Mismatch(const Screenshot& shot, int pattern, int left, int top, int scale, int width, int height) {
+  if (shot.width < width || shot.height < height) return "a screenshot of " + std::to_string(shot.width) + " x " +
+                                                        std::to_string(shot.height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int px = (x - left) / scale, py = (y - top) / scale;
+      const bool inPicture = x >= left && y >= top && px < kProbeWidth && py < kProbeHeight;
+      const std::uint32_t expected = inPicture ? PatternPixel(pattern, px, py) : 0;
+      if (shot.At(x, y) != expected) {
+        char text[128];
+        std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, shot.At(x, y), expected);
+        return text;
+      }
+    }
+  return "";
+}
+
 class RealScreen : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(StartXServer(&server_, kProbeWidth, kProbeHeight, 24, kStartLimit));
+    ASSERT_TRUE(StartXServer(&server_, displayWidth_, displayHeight_, 24, kStartLimit));
     x_ = ConnectX(server_.display);
     ASSERT_NE(x_, nullptr);
   }
@@ -125,10 +145,56 @@ class RealScreen : public ::testing::Test {
     *cpuShare = (cpuAfter - cpuBefore) / seconds;
   }
 
+  int displayWidth_ = kProbeWidth, displayHeight_ = kProbeHeight;
   XServer server_;
   XClient* x_ = nullptr;
   Child probe_;
 };
+
+// A display larger than the frame: the picture is scaled by whole pixels, centred, with
+// black around it.
+class LargerDisplay : public RealScreen {
+ protected:
+  LargerDisplay() {
+    displayWidth_ = 1400;
+    displayHeight_ = 1000;
+  }
+
+  // Waits until the part of the screen within width x height shows the pattern as said.
+  void ExpectShownAt(int pattern, int left, int top, int scale, int width, int height) {
+    std::string why;
+    EXPECT_TRUE(Eventually([&] { return (why = Mismatch(Shoot(), pattern, left, top, scale, width, height)).empty(); },
+                           kEventLimit))
+        << why;
+  }
+};
+
+TEST_F(LargerDisplay, ThePictureIsScaledByWholePixelsWithBlackBorders) {
+  StartProbe();
+  WindowFacts window;
+  ASSERT_TRUE(ReadWindow(x_, ProbeWindow(), &window));
+  EXPECT_EQ(window.width, 1400);
+  EXPECT_EQ(window.height, 1000);
+  for (int pattern : {2, 9}) {
+    Show(pattern);
+    ExpectShownAt(pattern, 60, 20, 2, 1400, 1000);
+  }
+}
+
+TEST_F(LargerDisplay, AWindowGivenAnotherSizeShowsTheLastPictureAtOnceScaledAnew) {
+  StartProbe();
+  Show(3);
+  ExpectShownAt(3, 60, 20, 2, 1400, 1000);
+  // In the background the program presents nothing: only the backend can redraw.
+  Focus(x_, 0);
+  ASSERT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
+  // Larger than the display, so the window still covers it (a screenshot of the root
+  // window is then one picture): three times, with its corner at (40, 30).
+  ResizeWindow(x_, ProbeWindow(), 2000, 1500);
+  ExpectShownAt(3, 40, 30, 3, 1400, 1000);
+  ResizeWindow(x_, ProbeWindow(), 1400, 1000);
+  ExpectShownAt(3, 60, 20, 2, 1400, 1000);
+}
 
 TEST_F(RealScreen, PresentedFramesReachTheScreenPixelForPixel) {
   StartProbe();

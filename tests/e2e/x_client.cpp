@@ -121,6 +121,11 @@ void CoverAndUncover(XClient* client, int x, int y, int width, int height) {
   XSync(client->display, False);
 }
 
+void ResizeWindow(XClient* client, XWindowId window, int width, int height) {
+  XResizeWindow(client->display, window, unsigned(width), unsigned(height));
+  XSync(client->display, False);
+}
+
 void Focus(XClient* client, XWindowId window) {
   XSetInputFocus(client->display, window ? window : client->root, RevertToParent, CurrentTime);
   XSync(client->display, False);

@@ -43,6 +43,9 @@ void RequestClose(XClient* client, XWindowId window);
 // window passing over the screen would.
 void CoverAndUncover(XClient* client, int x, int y, int width, int height);
 
+// Gives the window another size, as a window manager does when the display changes.
+void ResizeWindow(XClient* client, XWindowId window, int width, int height);
+
 // Gives the keyboard focus to the window, or to the root window with 0.
 void Focus(XClient* client, XWindowId window);
 

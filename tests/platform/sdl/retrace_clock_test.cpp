@@ -95,6 +95,20 @@ TEST(RetraceClock, TrustedPresentsAreNeverHeld) {
     EXPECT_EQ(ScheduleRetraceFrame(clock, t), t);
 }
 
+TEST(RetraceClock, ADisplayThatNeverWaitsShowsAtMostOneFramePerRefreshFromTheFirstFrame) {
+  // No measurement first: the first frame goes out at once, each following one at the
+  // retrace after the one before it, whether it came 0.3 ms or most of a refresh later.
+  RetraceClock clock = StartRetraceClock(kStart, 60, 480);
+  const Nanoseconds first = kStart + 5 * kMs;
+  EXPECT_EQ(ScheduleFrame(clock, first), first);
+  EXPECT_EQ(ScheduleFrame(clock, first + kMs * 3 / 10), kStart + clock.period);
+  EXPECT_EQ(ScheduleFrame(clock, kStart + clock.period + 15 * kMs), kStart + 2 * clock.period);
+  // A frame that comes after its retrace has passed is not held back.
+  const Nanoseconds late = kStart + 4 * clock.period + kMs;
+  EXPECT_EQ(ScheduleFrame(clock, late), late);
+  EXPECT_FALSE(clock.pacesFrames) << "the measured pacing of retrace frames is left alone";
+}
+
 TEST(RetraceClock, TheScanLineFollowsTheSameClockWithTheBlankAtEachRetrace) {
   const RetraceClock clock = StartRetraceClock(kStart, 60, 480);
   const Nanoseconds linePeriod = clock.period / clock.totalLines;
