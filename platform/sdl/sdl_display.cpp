@@ -231,7 +231,7 @@ bool StartVideo() {
   // Ctrl+C. The renderer's few small shaders gain nothing from the cache.
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
   // SDL prefers X11's DirectColor visuals, for gamma ramps the screen never sets; their
-  // colours are right only while the window's own colormap is installed, which only
+  // colours are defined only while the window's own colormap is installed, which only
   // SDL's full-screen code does. The desktop's TrueColor visual shows pixels as they are.
   setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
   for (const std::string& name : VideoDriversToTry()) {
