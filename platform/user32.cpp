@@ -2,9 +2,11 @@
 // handle is the address of its record; the table of live records lets every call
 // refuse a handle that was never made or whose window is gone.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -26,9 +28,16 @@ struct WindowClass {
 // The pixels a window's device contexts draw into (32 bits, 0x00RRGGBB). A context
 // still open when the window changes size keeps drawing into the old pixels, which
 // stay until the last context is released.
+// Zeroed by calloc, which takes large blocks as fresh pages: the memory of a window
+// nothing draws into (the screen window, whose frames go to the display) is never touched.
+struct FreeBytes {
+  void operator()(BYTE* bytes) const { std::free(bytes); }
+};
+using PixelBytes = std::unique_ptr<BYTE[], FreeBytes>;
+
 struct WindowPixels {
-  std::vector<std::unique_ptr<BYTE[]>> retired;
-  std::unique_ptr<BYTE[]> bits;
+  std::vector<PixelBytes> retired;
+  PixelBytes bits;
   gdi::PixelMemory memory;
   std::vector<HDC> contexts;
 };
@@ -60,7 +69,8 @@ void ResizePixels(WindowPixels& pixels, LONG width, LONG height) {
   width = std::max<LONG>(width, 0);
   height = std::max<LONG>(height, 0);
   gdi::PixelMemory memory = {nullptr, width, height, width * 4, gdi::kFormat32};
-  auto bits = std::make_unique<BYTE[]>(static_cast<std::size_t>(memory.pitch) * height + 4);
+  PixelBytes bits(static_cast<BYTE*>(std::calloc(static_cast<std::size_t>(memory.pitch) * height + 4, 1)));
+  if (!bits) throw std::bad_alloc();
   memory.bits = bits.get();
   LONG rows = std::min(height, pixels.memory.height);
   LONG rowBytes = std::min(memory.pitch, pixels.memory.pitch);
