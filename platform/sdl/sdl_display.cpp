@@ -27,6 +27,7 @@
 #include "platform/sdl/frame_scaling.h"
 #include "platform/sdl/retrace_clock.h"
 #include "platform/sdl/x11_full_screen.h"
+#include "platform/testing.h"
 #include "platform/user32_internal.h"
 
 namespace platform {
@@ -467,7 +468,8 @@ bool ChoosePresentation(int width, int height) {
     const bool scaled = windowWidth != width || windowHeight != height;
     if (!(scaled && StartHardwareRenderer())) {
       DropRenderer();
-      const SDL_Surface* surface = SDL_GetWindowSurface(screen.window);
+      const SDL_Surface* surface =
+          test::Refused("SDL_GetWindowSurface") ? nullptr : SDL_GetWindowSurface(screen.window);
       if (surface && surface->format->format == SDL_PIXELFORMAT_RGB888) {
         screen.toSurface = true;
         PlacedSurface();  // black around the picture from the start

@@ -84,8 +84,12 @@ class RealScreen : public ::testing::Test {
     StopXServer(&server_);
   }
 
-  void StartProbe(const std::string& mode = "1") {
-    probe_ = Spawn({TUNNEL_SCREEN_PROBE, mode}, ProbeEnvironment(server_.display));
+  // With `renderer`, the frames go through SDL's renderer (Mesa's software OpenGL
+  // here), the way they go on Wayland, on a console, or to a graphics card that scales.
+  void StartProbe(const std::string& mode = "1", bool renderer = false) {
+    std::vector<std::string> command = {TUNNEL_SCREEN_PROBE, mode};
+    if (renderer) command.insert(command.end(), {"32", "renderer"});
+    probe_ = Spawn(command, ProbeEnvironment(server_.display));
     ASSERT_GT(probe_.pid, 0);
     ASSERT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 1");
     ASSERT_EQ(AwaitLine(probe_, "presented 0", kStartLimit), "presented 0");
@@ -170,14 +174,17 @@ class LargerDisplay : public RealScreen {
 };
 
 TEST_F(LargerDisplay, ThePictureIsScaledByWholePixelsWithBlackBorders) {
-  StartProbe();
-  WindowFacts window;
-  ASSERT_TRUE(ReadWindow(x_, ProbeWindow(), &window));
-  EXPECT_EQ(window.width, 1400);
-  EXPECT_EQ(window.height, 1000);
-  for (int pattern : {2, 9}) {
-    Show(pattern);
-    ExpectShownAt(pattern, 60, 20, 2, 1400, 1000);
+  for (bool renderer : {false, true}) {
+    StartProbe("1", renderer);
+    WindowFacts window;
+    ASSERT_TRUE(ReadWindow(x_, ProbeWindow(), &window));
+    EXPECT_EQ(window.width, 1400);
+    EXPECT_EQ(window.height, 1000);
+    for (int pattern : {2, 9}) {
+      Show(pattern);
+      ExpectShownAt(pattern, 60, 20, 2, 1400, 1000);
+    }
+    Stop(probe_);
   }
 }
 
@@ -197,10 +204,13 @@ TEST_F(LargerDisplay, AWindowGivenAnotherSizeShowsTheLastPictureAtOnceScaledAnew
 }
 
 TEST_F(RealScreen, PresentedFramesReachTheScreenPixelForPixel) {
-  StartProbe();
-  for (int pattern : {1, 2, 7}) {
-    Show(pattern);
-    ExpectShown(pattern);
+  for (bool renderer : {false, true}) {
+    StartProbe("1", renderer);
+    for (int pattern : {1, 2, 7}) {
+      Show(pattern);
+      ExpectShown(pattern);
+    }
+    Stop(probe_);
   }
 }
 

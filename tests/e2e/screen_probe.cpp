@@ -11,8 +11,9 @@
 // Reports: "open R" with OpenDisplay's result; "message M X Y" for every window message
 // the platform delivers (M in hexadecimal, X and Y the low and high word of lParam),
 // which the probe then dispatches as PresentFrame would; "active 0/1" when the screen's
-// `active` changes; "escape" when the loop ends. Arguments: PresentFrame's mode, and
-// the depth to open (32 unless given).
+// `active` changes; "escape" when the loop ends. Arguments: PresentFrame's mode, the
+// depth to open (32 unless given), and "renderer" to show the frames through SDL's
+// renderer where the backend would put them on the window's surface.
 #include <poll.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include <string>
 
 #include "core/frame.h"
+#include "platform/testing.h"
 #include "platform/user32.h"
 #include "screen/display.h"
 #include "screen/drawing.h"
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
   ProgramStart(g, kScreenProgram);
   g.mode = argc > 1 ? std::atoi(argv[1]) : 1;
   const std::int32_t depth = argc > 2 ? std::atoi(argv[2]) : 32;
+  if (argc > 3 && std::string(argv[3]) == "renderer") platform::test::RefuseCall("SDL_GetWindowSurface");
   g.presentedPattern = -1;
   g.buffersToDraw = 2;
 
