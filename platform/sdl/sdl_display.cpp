@@ -198,7 +198,13 @@ std::vector<std::string> VideoDriversToTry() {
     return std::any_of(std::begin(kRealVideoDrivers), std::end(kRealVideoDrivers),
                        [&](const char* real) { return name == real; });
   };
+  // A Wayland compositor's socket lives in XDG_RUNTIME_DIR unless WAYLAND_DISPLAY gives
+  // a full path; without either, trying Wayland only makes its library print an error.
+  const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  bool waylandReachable = (runtimeDir && *runtimeDir) || (wayland && wayland[0] == '/');
   auto add = [&](const std::string& name) {
+    if (name == "wayland" && !waylandReachable) return;
     if (isReal(name) && std::find(names.begin(), names.end(), name) == names.end())
       names.push_back(name);
   };

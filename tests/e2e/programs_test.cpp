@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -224,6 +225,32 @@ TEST_F(ProgramOnScreen, LookaroundShowsTheFrameOfSomeN) {
   int n = AwaitFrame([&](const Screenshot& shot, std::string* why) { return FindFrame(shot, Big(), 20000, frame, why); });
   EXPECT_GT(n, 0);
   UserActionsAndEscape();
+}
+
+}  // namespace
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// With no display at all the programs end at once, exit code 0, saying why in one line.
+TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLine) {
+  for (const char* path : {TUNNEL_ANIMATED_PATH, TUNNEL_STATIC_PATH, TUNNEL_LOOKAROUND_PATH}) {
+    SCOPED_TRACE(path);
+    std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR "
+                                      "ASAN_OPTIONS=detect_leaks=0 timeout 20 ") +
+                          path + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    int status = pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(output.find("cannot open the display"), std::string::npos) << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+  }
 }
 
 }  // namespace
