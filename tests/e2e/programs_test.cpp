@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/e2e/x_client.h"
+#include "tests/support/command_output.h"
 #include "tests/e2e/x_session.h"
 #include "tunnel/tables.h"
 
@@ -240,14 +241,10 @@ TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLine) {
     std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR "
                                       "ASAN_OPTIONS=detect_leaks=0 timeout 20 ") +
                           path + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    int status = pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    CommandResult run = RunCommand(command);
+    const std::string& output = run.output;
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), 0);
     EXPECT_NE(output.find("cannot open the display"), std::string::npos) << output;
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
   }

@@ -5,19 +5,15 @@
 
 #include <sys/wait.h>
 
+#include "tests/support/command_output.h"
+
 namespace {
 
 TEST(TunnelTablesProgram, RunsSilentlyAndExitsWithZero) {
-  std::string command = std::string(TUNNEL_TABLES_PATH) + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  int status = pclose(pipe);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(output, "");
+  CommandResult run = RunCommand(std::string(TUNNEL_TABLES_PATH) + " 2>&1");
+  ASSERT_TRUE(WIFEXITED(run.status));
+  EXPECT_EQ(WEXITSTATUS(run.status), 0);
+  EXPECT_EQ(run.output, "");
 }
 
 }  // namespace
@@ -26,13 +22,9 @@ namespace {
 
 // The table-only program links no window, display, keyboard or file code at all.
 TEST(TunnelTablesProgram, LinksNoWindowDisplayKeyboardOrFileCode) {
-  std::string command = std::string("nm -C ") + TUNNEL_TABLES_PATH;
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string symbols;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) symbols += buffer;
-  ASSERT_EQ(pclose(pipe), 0);
+  CommandResult nm = RunCommand(std::string("nm -C ") + TUNNEL_TABLES_PATH);
+  ASSERT_EQ(nm.status, 0);
+  const std::string& symbols = nm.output;
   ASSERT_NE(symbols.find("BuildTunnelTables"), std::string::npos) << "nm gave no symbols";
   for (const char* name : {"platform::CreateWindowExA", "platform::GetAsyncKeyState", "DirectDrawCreateEx",
                            "DirectInputCreateEx", "platform::CreateFileA", "platform::SetPixelV", "DisplayDriverInstance",
