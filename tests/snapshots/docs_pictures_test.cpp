@@ -1,0 +1,90 @@
+// The pictures in docs/ are the ones tools/pictures makes today, and they show what the
+// programs present; and the tool's failures.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/bmp_file.h"
+#include "tests/support/command_output.h"
+#include "tests/support/gif_file.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+const std::filesystem::path kDocs = DOCS_FOLDER;
+
+CommandResult RunTool(const std::string& arguments) {
+  return RunCommand(std::string(PROGRAM_PICTURES_PATH) + " " + arguments + " 2>&1");
+}
+
+TEST(DocsPictures, AreTheOnesTheToolMakesToday) {
+  TempFolder made;
+  for (const char* program : {"static", "animated", "lookaround"}) {
+    CommandResult run = RunTool(std::string(program) + " " + made.path().string());
+    ASSERT_EQ(run.status, 0) << program << ": " << run.output;
+  }
+  EXPECT_EQ(made.Names(), (std::vector<std::string>{"tunnel_animated.gif", "tunnel_animated.png",
+                                                    "tunnel_lookaround.png", "tunnel_static.png"}));
+  for (const std::string& name : made.Names())
+    EXPECT_TRUE(ReadBytes(kDocs / name) == ReadBytes(made / name))
+        << "docs/" << name << " is not what tools/pictures makes today: run tools/pictures";
+}
+
+TEST(DocsPictures, TheAnimationHoldsTheFlightAtHalfSize) {
+  DecodedGif gif(ReadBytes(kDocs / "tunnel_animated.gif"));
+  EXPECT_LT(std::filesystem::file_size(kDocs / "tunnel_animated.gif"), 2'000'000u);
+  // The 200 frames repeat every 50: a shift of 128 on both lookups leaves u XOR v as it is.
+  ASSERT_EQ(gif.frames.size(), 50u);
+  EXPECT_EQ(gif.width, 320);
+  EXPECT_EQ(gif.height, 240);
+  EXPECT_EQ(gif.delays[0], 20);
+  // Its frame 20 is the still picture of frame 20, every other pixel, blue in 128 steps.
+  DecodedPicture still(kDocs / "tunnel_animated.png");
+  ASSERT_EQ(still.width, 640);
+  ASSERT_EQ(still.height, 480);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x) {
+      std::uint32_t blue = still.At(2 * x, 2 * y) >> 16;
+      ASSERT_EQ(gif.frames[19][std::size_t(y) * 320 + x], (blue >> 1) * 255 / 127 << 16) << x << ", " << y;
+    }
+}
+
+TEST(DocsPictures, StillsAreWholeFramesInTheirOwnColours) {
+  DecodedPicture flat(kDocs / "tunnel_static.png");
+  ASSERT_EQ(flat.width, 640);
+  ASSERT_EQ(flat.height, 480);
+  // Blue 0 at the centre and 113 in the top-left corner, as the static program presents.
+  EXPECT_EQ(flat.At(320, 240), 0u);
+  EXPECT_EQ(flat.At(0, 0), 113u << 16);
+  // The flight and the wandering view are frames of their own, not the static one.
+  for (const char* name : {"tunnel_animated.png", "tunnel_lookaround.png"}) {
+    DecodedPicture picture(kDocs / name);
+    EXPECT_EQ(picture.width, 640) << name;
+    EXPECT_EQ(picture.height, 480) << name;
+    EXPECT_NE(picture.colours, flat.colours) << name;
+  }
+}
+
+TEST(ProgramPictures, SaysWhatWentWrongAndLeavesNothingHalfWritten) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "tunnel_static.png");  // cannot be replaced by a file
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"", 2, "usage: program_pictures static|animated|lookaround FOLDER"},
+      {"tables " + folder.path().string(), 2, "usage:"},
+      {"static " + (folder / "missing").string(), 1, "program_pictures: cannot write "},
+      {"static " + folder.path().string(), 1, "cannot write " + (folder / "tunnel_static.png").string()},
+  };
+  for (const Case& c : cases) {
+    CommandResult run = RunTool(c.arguments);
+    EXPECT_EQ(WEXITSTATUS(run.status), c.exitCode) << c.arguments;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+  }
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"tunnel_static.png"});
+}
+
+}  // namespace
