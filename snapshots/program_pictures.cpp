@@ -4,7 +4,9 @@
 //   program_pictures static FOLDER       FOLDER/tunnel_static.png: its frame
 //   program_pictures animated FOLDER     FOLDER/tunnel_animated.png: frame 20 of the flight;
 //                                        FOLDER/tunnel_animated.gif: the flight's whole cycle
-//                                        of 200 frames at half size, every other pixel
+//                                        of 200 frames at half size (every other pixel),
+//                                        blue in 128 steps; it holds the frames up to
+//                                        where the cycle repeats itself, and loops
 //   program_pictures lookaround FOLDER   FOLDER/tunnel_lookaround.png: frame 20 of the view
 // Each file is written whole under a temporary name and then renamed into place.
 #include <stb/stb_image_write.h>
@@ -33,7 +35,7 @@ struct Show {
   int (*body)();
   int frames;    // run for this many frames
   int pngFrame;  // the frame shown as a PNG picture
-  bool gif;      // all frames as an animated GIF picture, at half size
+  bool gif;      // the frames as an animated GIF picture, at half size
 };
 const Show kShows[] = {
     {"static", Run_static, 1, 1, false},
