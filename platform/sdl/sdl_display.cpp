@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sdl/display_loss.h"
 #include "platform/sdl/end_signals.h"
 #include "platform/sdl/sdl_screen.h"
 
@@ -119,6 +120,7 @@ bool StartVideo() {
   }
   if (!screen.videoStarted) return false;
   screen.onX11 = std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
+  CatchLostDisplay();
   static bool once = false;
   if (!once) {
     once = true;

@@ -2,6 +2,7 @@
 // kept on the desktop after a focus loss, and destroyed when the desktop is handed back.
 #include <string>
 
+#include "platform/sdl/display_loss.h"
 #include "platform/sdl/sdl_screen.h"
 #include "platform/sdl/x11_full_screen.h"
 #include "platform/user32_internal.h"
@@ -42,6 +43,7 @@ bool IsOurs(Uint32 windowId) {
 }
 
 void DestroyScreenWindow() {
+  StopWatchingDisplay();
   DropRenderer();
   if (screen.window) SDL_DestroyWindow(screen.window);
   screen.window = nullptr;
@@ -80,6 +82,7 @@ bool EnterExclusive(HWND window) {
     screen.window = nullptr;
     return false;
   }
+  WatchDisplay(screen.window);
   screen.owner = window;
   screen.exclusive = true;
   screen.focused = false;
