@@ -28,6 +28,8 @@ std::vector<std::unique_ptr<IDirectDrawPalette>> palettes;
 
 const DisplayDriver& Driver() { return DisplayDriverInstance(); }
 
+const char* noDisplayReason = nullptr;
+
 std::string Hex(DWORD value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%X", value);
@@ -104,12 +106,19 @@ HRESULT DirectDrawCreateEx(GUID* driver, LPVOID* object, REFIID iid, void* outer
   if (!object) return DDERR_INVALIDPARAMS;
   *object = nullptr;
   if (driver || outer || !(iid == IID_IDirectDraw7)) return DDERR_INVALIDPARAMS;
-  if (test::Refused("DirectDrawCreateEx") || !Driver().Available()) return DDERR_GENERIC;
+  noDisplayReason = nullptr;
+  if (test::Refused("DirectDrawCreateEx")) return DDERR_GENERIC;
+  if (!Driver().Available()) {
+    noDisplayReason = Driver().WhyUnavailable();
+    return DDERR_GENERIC;
+  }
   objects.push_back(std::make_unique<IDirectDraw7>());
   objects.back()->references = 1;
   *object = objects.back().get();
   return DD_OK;
 }
+
+const char* NoDisplayReason() { return noDisplayReason; }
 
 HRESULT IDirectDraw7::SetCooperativeLevel(HWND newWindow, DWORD flags) {
   std::string entry = "SetCooperativeLevel " + Hex(flags);

@@ -163,4 +163,9 @@ struct IDirectDraw7 {
 HRESULT DirectDrawCreateEx(GUID* driver, LPVOID* object, REFIID iid, void* outer);
 using DirectDrawCreateExProc = HRESULT (*)(GUID*, LPVOID*, REFIID, void*);
 
+// Why the last DirectDrawCreateEx found no display, in a few words for the user; null
+// when it did not fail for want of one. Our own addition: the platform's result codes
+// cannot say which display was asked and what it answered.
+const char* NoDisplayReason();
+
 }  // namespace platform

@@ -30,6 +30,9 @@ struct DisplayDriver {
   // False when no display can be had at all (no X server, no Wayland, no KMS):
   // then the DirectDraw object cannot be created.
   bool (*Available)();
+  // Why Available said false, in a few words for the user ("DISPLAY=:7 but no X
+  // server answers there"); null when it has nothing to add.
+  const char* (*WhyUnavailable)();
 
   // DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN: the window takes the whole display.
   bool (*EnterExclusive)(HWND window);

@@ -31,6 +31,15 @@ bool Failed(const char* reason) {
 }
 constexpr int kKeyboardKeys = 256;
 
+// The words for a display that could not be had, with the platform's reason.
+const char* NoDisplayText() {
+  static char text[1024];
+  const char* reason = NoDisplayReason();
+  std::snprintf(text, sizeof text, "no display to show the screen on (%s)",
+                reason ? reason : "no desktop session or console");
+  return text;
+}
+
 std::int32_t Low16(std::int32_t value) { return static_cast<std::int16_t>(value & 0xFFFF); }
 
 bool CreateScreenWindow() {
@@ -211,7 +220,7 @@ std::int32_t InitDisplay() {
   if (!InitKeyboard()) return Failed("the keyboard device could not be made");
   d.initialised = true;
   OpenDirectDraw();
-  if (!d.directDraw) return Failed("no display to show the screen on (no desktop session or console)");
+  if (!d.directDraw) return Failed(NoDisplayText());
   return 1;
 }
 

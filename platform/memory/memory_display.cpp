@@ -14,6 +14,7 @@ namespace {
 struct State {
   DisplayView view;
   bool available;
+  const char* unavailableReason;
   LONG rowPadding;
   std::map<int, gdi::PixelFormat> formats;
   std::deque<long> scanLines;
@@ -34,6 +35,7 @@ State DefaultState() {
 State state = DefaultState();
 
 bool Available() { return state.available; }
+const char* WhyUnavailable() { return state.unavailableReason; }
 
 bool EnterExclusive(HWND window) {
   state.view.exclusive = true;
@@ -98,7 +100,7 @@ SHORT AsyncKeyState(int virtualKey) {
 void Sleep(DWORD milliseconds) { state.view.sleptMilliseconds += milliseconds; }
 
 constexpr DisplayDriver kDriver = {
-    "memory", Available, EnterExclusive, LeaveExclusive, SetMode, SetTitle, ShowWindow, ShowCursor,
+    "memory", Available, WhyUnavailable, EnterExclusive, LeaveExclusive, SetMode, SetTitle, ShowWindow, ShowCursor,
     Present, GetScanLine, PumpEvents, AsyncKeyState, Sleep,
 };
 
@@ -107,7 +109,10 @@ constexpr DisplayDriver kDriver = {
 void ResetDisplay() { state = DefaultState(); }
 void OfferFormat(const gdi::PixelFormat& format) { state.formats[format.bitsPerPixel] = format; }
 void SetRowPadding(LONG bytes) { state.rowPadding = bytes; }
-void SetAvailable(bool available) { state.available = available; }
+void SetAvailable(bool available, const char* reason) {
+  state.available = available;
+  state.unavailableReason = reason;
+}
 
 void ScriptScanLines(std::vector<long> lines) { state.scanLines.assign(lines.begin(), lines.end()); }
 

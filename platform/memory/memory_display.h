@@ -21,8 +21,8 @@ void ResetDisplay();
 void OfferFormat(const gdi::PixelFormat& format);
 // Extra bytes at the end of every surface row (rows still start on 4-byte boundaries).
 void SetRowPadding(LONG bytes);
-// With false, no display can be had (no DirectDraw object).
-void SetAvailable(bool available);
+// With false, no display can be had (no DirectDraw object), for `reason` when given.
+void SetAvailable(bool available, const char* reason = nullptr);
 
 // Answers of the coming scan-line questions, one each; a negative entry (and every
 // question once the script is used up) gets no answer, as in the vertical blank.

@@ -9,6 +9,7 @@ namespace platform {
 namespace {
 
 bool Available() { return false; }
+const char* WhyUnavailable() { return nullptr; }
 bool EnterExclusive(HWND) { return false; }
 void LeaveExclusive() {}
 bool SetMode(int, int, int, SurfaceLayout*) { return false; }
@@ -27,7 +28,7 @@ void Sleep(DWORD milliseconds) {
 }
 
 constexpr DisplayDriver kDriver = {
-    "none", Available, EnterExclusive, LeaveExclusive, SetMode, SetTitle, ShowWindow, ShowCursor,
+    "none", Available, WhyUnavailable, EnterExclusive, LeaveExclusive, SetMode, SetTitle, ShowWindow, ShowCursor,
     Present, GetScanLine, PumpEvents, AsyncKeyState, Sleep,
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "platform/sdl/display_loss.h"
 #include "platform/sdl/end_signals.h"
+#include "platform/sdl/no_display_reason.h"
 #include "platform/sdl/sdl_screen.h"
 
 namespace platform {
@@ -56,6 +58,13 @@ std::vector<std::string> VideoDriversToTry() {
 }
 
 bool Available() { return StartVideo(); }
+
+const char* WhyUnavailable() {
+  static std::string reason;
+  if (screen.videoStarted) return nullptr;
+  reason = WhyNoDisplay();
+  return reason.c_str();
+}
 
 void Sleep(DWORD milliseconds) {
   EndIfSignalled();
@@ -113,7 +122,13 @@ bool StartVideo() {
   setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
   for (const std::string& name : VideoDriversToTry()) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+    // A display that refuses the program has its library say so on standard error;
+    // the program's one line says it instead (WhyUnavailable).
+    const HeldStderr held = HoldStderr();
+    const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    const std::string said = ReleaseStderr(held);
+    if (started) {
+      std::fputs(said.c_str(), stderr);
       screen.videoStarted = true;
       break;
     }
@@ -133,7 +148,7 @@ bool StartVideo() {
 }
 
 constexpr DisplayDriver kSdlDriver = {
-    "sdl",     Available, EnterExclusive, LeaveExclusive, SetMode, SetTitle,     ShowWindow,
+    "sdl",     Available, WhyUnavailable, EnterExclusive, LeaveExclusive, SetMode, SetTitle,     ShowWindow,
     ShowCursor, Present,  GetScanLine,    PumpEvents,     AsyncKeyState, Sleep,
 };
 

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "tests/e2e/x_client.h"
-#include "tests/support/command_output.h"
 #include "tests/e2e/x_session.h"
 #include "tunnel/tables.h"
 
@@ -226,28 +225,6 @@ TEST_F(ProgramOnScreen, LookaroundShowsTheFrameOfSomeN) {
   int n = AwaitFrame([&](const Screenshot& shot, std::string* why) { return FindFrame(shot, Big(), 20000, frame, why); });
   EXPECT_GT(n, 0);
   UserActionsAndEscape();
-}
-
-}  // namespace
-}  // namespace e2e
-
-namespace e2e {
-namespace {
-
-// With no display at all the programs end at once, exit code 0, saying why in one line.
-TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLine) {
-  for (const char* path : {TUNNEL_ANIMATED_PATH, TUNNEL_STATIC_PATH, TUNNEL_LOOKAROUND_PATH}) {
-    SCOPED_TRACE(path);
-    std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR "
-                                      "ASAN_OPTIONS=detect_leaks=0 timeout 20 ") +
-                          path + " 2>&1";
-    CommandResult run = RunCommand(command);
-    const std::string& output = run.output;
-    ASSERT_TRUE(WIFEXITED(run.status));
-    EXPECT_EQ(WEXITSTATUS(run.status), 0);
-    EXPECT_NE(output.find("cannot open the display"), std::string::npos) << output;
-    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
-  }
 }
 
 }  // namespace

@@ -201,7 +201,8 @@ double CpuSeconds(pid_t pid) {
   return double(user + system) / double(sysconf(_SC_CLK_TCK));
 }
 
-bool StartXServer(XServer* server, int width, int height, int depth, milliseconds limit) {
+bool StartXServer(XServer* server, int width, int height, int depth, milliseconds limit,
+                  const std::vector<std::string>& options) {
   // Xvfb picks a free display number itself and writes it to the descriptor once it
   // accepts connections.
   int ready[2];
@@ -209,9 +210,10 @@ bool StartXServer(XServer* server, int width, int height, int depth, millisecond
   fcntl(ready[0], F_SETFD, FD_CLOEXEC);
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" +
                              std::to_string(depth);
-  server->process = Spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen,
-                           "-nolisten", "tcp", "-noreset"},
-                          {});
+  std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen,
+                                   "-nolisten", "tcp", "-noreset"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  server->process = Spawn(argv, {});
   close(ready[1]);
   std::string number;
   const auto deadline = Clock::now() + limit;

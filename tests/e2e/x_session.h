@@ -58,8 +58,9 @@ struct XServer {
   Child process;
   std::string display;  // ":N"
 };
-// False when Xvfb did not come up within the limit.
-bool StartXServer(XServer* server, int width, int height, int depth, milliseconds limit);
+// False when Xvfb did not come up within the limit. `options` go to Xvfb as well.
+bool StartXServer(XServer* server, int width, int height, int depth, milliseconds limit,
+                  const std::vector<std::string>& options = {});
 void StopXServer(XServer* server);
 
 struct Screenshot {

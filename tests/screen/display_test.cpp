@@ -141,6 +141,36 @@ TEST_F(Display, FailureTable) {
   }
 }
 
+TEST_F(Display, NoDisplaySaysWhyInTheBackendsWords) {
+  struct Row {
+    const char* reason;  // what the backend says, or null
+    const char* failure;
+  };
+  const Row rows[] = {
+      {nullptr, "no display to show the screen on (no desktop session or console)"},
+      {"DISPLAY=:7 but no X server answers there",
+       "no display to show the screen on (DISPLAY=:7 but no X server answers there)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.failure);
+    Restart();
+    memory::SetAvailable(false, row.reason);
+    EXPECT_EQ(InitDisplay(), 0);
+    EXPECT_EQ(OpenDisplay(640, 480, 32, "Varnoxia Tutorial"), 0);
+    ASSERT_NE(DisplayFailure(), nullptr);
+    EXPECT_STREQ(DisplayFailure(), row.failure);
+    End();
+  }
+  // The reason goes with the refusal it came with: a later one for another cause
+  // says nothing of it.
+  Restart();
+  test::RefuseCall("DirectDrawCreateEx");
+  EXPECT_EQ(InitDisplay(), 0);
+  EXPECT_STREQ(DisplayFailure(), "no display to show the screen on (no desktop session or console)");
+  test::ClearFaults();
+  End();
+}
+
 TEST_F(Display, OpensTheModeBlackTitledWithTheCursorHidden) {
   struct Row {
     std::int32_t width, height, depth;
