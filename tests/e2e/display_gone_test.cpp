@@ -82,7 +82,8 @@ std::string KillTheServerUnder(const Run& run, const std::string& errorsPath) {
     std::optional<int> status = AwaitExit(program, kEndLimit);
     const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - killed);
     const std::string errors = ReadFile(errorsPath);
-    const std::string line = std::filesystem::path(run.path).filename().string() + ": the display " + server.display + " went away\n";
+    const std::string programName = std::filesystem::path(run.path).filename().string();
+    const std::string line = programName + ": the display " + server.display + " went away\n";
     if (!status)
       failure = "still running " + std::to_string(kEndLimit.count()) + " ms after the X server ended";
     else if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 1)
