@@ -95,7 +95,7 @@ std::string KmsReason() {
   if (cards.empty()) return kNoKmsDevice;
   std::sort(cards.begin(), cards.end());
   for (const std::string& card : cards)
-    if (access(card.c_str(), R_OK | W_OK) == 0) return card + " offers no screen to show on (a desktop may hold it)";
+    if (access(card.c_str(), R_OK | W_OK) == 0) return card + " offers no screen to show on: a desktop may hold it";
   struct stat device;
   if (stat(cards[0].c_str(), &device) != 0 || InGroup(device.st_gid)) return "no access to " + cards[0];
   const group* owner = getgrgid(device.st_gid);
