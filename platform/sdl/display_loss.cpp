@@ -47,7 +47,7 @@ bool ConnectionOf(SDL_Window* window, int* descriptor, std::string* name) {
       return true;
     }
     case SDL_SYSWM_KMSDRM:
-      // A graphics device reports no hang-up; this catches only a descriptor in error.
+      // SDL says nothing when the device goes away; the kernel may report a hang-up.
       *descriptor = info.info.kmsdrm.drm_fd;
       *name = "/dev/dri/card" + std::to_string(info.info.kmsdrm.dev_index);
       return true;
