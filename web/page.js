@@ -1,0 +1,92 @@
+// Starts the page's program as the page loads and tells what became of it. A screen
+// program shows its canvas over the page; once a program has ended the page says so
+// with its exit code, shows the pictures it wrote and offers them for download under
+// their names, and offers to start the program again.
+'use strict';
+(function () {
+  const program = document.body.dataset.program;
+  const showsScreen = document.body.dataset.showsScreen === 'yes';
+  const status = document.getElementById('status');
+  const output = document.getElementById('output');
+  const pictures = document.getElementById('pictures');
+  const restart = document.getElementById('restart');
+  const canvas = document.getElementById('canvas');
+
+  // What the browser lacks for the program, in the program's own words, or null.
+  function missing() {
+    if (typeof WebAssembly !== 'object') return 'this browser has no WebAssembly';
+    if (showsScreen && !document.createElement('canvas').getContext('2d'))
+      return 'this browser gives no 2D canvas to show the screen on';
+    return null;
+  }
+
+  function print(line) {
+    output.hidden = false;
+    output.textContent += line + '\n';
+  }
+
+  // The pictures the program left in its working folder, shown and offered for download.
+  function offerPictures(FS) {
+    if (!FS) return;
+    const folder = FS.cwd().replace(/\/$/, '');
+    for (const name of FS.readdir(folder || '/')) {
+      const path = folder + '/' + name;
+      if (!/\.bmp$/i.test(name) || !FS.isFile(FS.stat(path).mode)) continue;
+      const url = URL.createObjectURL(new Blob([FS.readFile(path)], {type: 'image/bmp'}));
+      const figure = document.createElement('figure');
+      const picture = document.createElement('img');
+      picture.src = url;
+      picture.alt = name;
+      const link = document.createElement('a');
+      link.href = url;
+      link.download = name;
+      link.textContent = 'Download ' + name;
+      const caption = document.createElement('figcaption');
+      caption.append(link);
+      figure.append(picture, caption);
+      pictures.append(figure);
+    }
+  }
+
+  function finished(text) {
+    status.textContent = text;
+    restart.hidden = false;
+  }
+
+  function start() {
+    restart.hidden = true;
+    output.hidden = true;
+    output.textContent = '';
+    for (const link of pictures.querySelectorAll('a')) URL.revokeObjectURL(link.href);
+    pictures.replaceChildren();
+    status.textContent = program + (showsScreen ? ' is running; Escape ends it.' : ' is running.');
+    const instance = {
+      canvas: canvas,
+      thisProgram: program,
+      print: print,
+      printErr: print,
+      onExit: function (code) {
+        offerPictures(instance.FS);
+        finished(program + ' ended with exit code ' + code + '.');
+      },
+      onAbort: function (reason) {
+        finished(program + ' stopped: ' + reason);
+      },
+    };
+    createProgram(instance).catch(function (reason) {
+      finished(program + ' could not start: ' + reason);
+    });
+  }
+
+  const lacking = missing();
+  if (lacking) {
+    status.textContent = program + ': cannot run here: ' + lacking;
+    return;
+  }
+  restart.addEventListener('click', start);
+  const script = document.createElement('script');
+  script.src = program + '.js';
+  script.onload = start;
+  script.onerror = function () { status.textContent = program + ': cannot load ' + script.src; };
+  document.body.append(script);
+})();
