@@ -14,8 +14,8 @@ mergeInto(LibraryManager.library, {
     frameWaiter: null,
     sleeper: null,
     sleepsUntilShown: false,
-    keyDown: new Uint8Array(256),
-    keyPressed: new Uint8Array(256),
+    keyDown: null,  // by virtual key: down now, and pressed since GetAsyncKeyState read it
+    keyPressed: null,
 
     // Virtual keys by the key's place on the keyboard, whatever the layout.
     virtualKey: function(code) {
@@ -57,6 +57,8 @@ mergeInto(LibraryManager.library, {
     },
 
     start: function() {
+      WebCanvas.keyDown = new Uint8Array(256);
+      WebCanvas.keyPressed = new Uint8Array(256);
       var options = {signal: (WebCanvas.listeners = new AbortController()).signal};
       window.addEventListener('keydown', function(event) {
         var key = WebCanvas.virtualKey(event.code);

@@ -14,7 +14,8 @@
 
 #include "tests/e2e/x_client.h"
 #include "tests/e2e/x_session.h"
-#include "tunnel/tables.h"
+#include "tests/support/command_output.h"
+#include "tests/support/rule_frames.h"
 
 namespace e2e {
 namespace {
@@ -22,90 +23,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kWidth = 640, kHeight = 480;
+using namespace rule_frames;
+
 constexpr milliseconds kStartLimit = 20s;
-
-// The tables of both sizes, by the rules alone, indexed [x * height + y].
-struct RuleTables {
-  int width, height;
-  std::vector<int> distance, angle;
-  RuleTables(int w, int h) : width(w), height(h), distance(w * h), angle(w * h) {
-    for (int x = 0; x < w; ++x)
-      for (int y = 0; y < h; ++y) {
-        double dx = x - w / 2.0, dy = y - h / 2.0;
-        distance[x * h + y] = DistanceValue(dx, dy, 32.0, 256);
-        angle[x * h + y] = AngleValue(dx, dy, 0.5, 256);
-      }
-  }
-  // The texture value shown at screen pixel (x, y) for a frame's shift and viewpoint.
-  int Shown(int x, int y, int shift, int lookX = 0, int lookY = 0) const {
-    int i = (x + lookX) * height + (y + lookY);
-    return TextureValue((distance[i] + shift) % 256, (angle[i] + shift) % 256, 256);
-  }
-};
-
-const RuleTables& Screen() {
-  static const RuleTables tables(kWidth, kHeight);
-  return tables;
-}
-const RuleTables& Big() {
-  static const RuleTables tables(2 * kWidth, 2 * kHeight);
-  return tables;
-}
-
-// A frame as the programs compute it: shift and viewpoint.
-struct FrameParameters {
-  int shift, lookX, lookY;
-};
-
-// Frame n of tunnel_animated: the cycle of 200 frames, with the same rounding.
-FrameParameters AnimatedFrame(int n) {
-  double animation = 0.0;
-  for (int i = 0; i < n; ++i) {
-    animation = animation + 0.005;
-    if (!(animation < 1.0)) animation = 0.0;
-  }
-  return {TextureShift(256, 2.0, animation), 0, 0};
-}
-
-FrameParameters LookaroundFrame(double animation) {
-  return {TextureShift(256, 2.0, animation), 320 + TruncToInt(320.0 * std::sin(animation * 4.0)),
-          240 + TruncToInt(240.0 * std::sin(animation * 6.0))};
-}
-
-// The texture value v drawn as ComposeRGB(0, 0, v) reaches the X server as 0x000000vv.
-bool ShowsFrame(const Screenshot& shot, const RuleTables& tables, FrameParameters f, std::string* mismatch) {
-  if (shot.width != kWidth || shot.height != kHeight) {
-    *mismatch = "screenshot of " + std::to_string(shot.width) + " x " + std::to_string(shot.height);
-    return false;
-  }
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      std::uint32_t expected = static_cast<std::uint32_t>(tables.Shown(x, y, f.shift, f.lookX, f.lookY));
-      if (shot.At(x, y) != expected) {
-        char text[128];
-        std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, shot.At(x, y), expected);
-        *mismatch = text;
-        return false;
-      }
-    }
-  return true;
-}
-
-// Which frame a screenshot shows, found from a few pixels and then checked whole.
-// Returns the frame number, or 0 when none of the candidates matches.
-template <typename Candidate>
-int FindFrame(const Screenshot& shot, const RuleTables& tables, int last, Candidate candidate, std::string* why) {
-  const int probes[][2] = {{0, 0}, {639, 479}, {321, 241}, {100, 400}, {500, 50}, {320, 240}};
-  for (int n = 1; n <= last; ++n) {
-    FrameParameters f = candidate(n);
-    bool fits = shot.width == kWidth && shot.height == kHeight;
-    for (const auto& p : probes)
-      fits = fits && shot.At(p[0], p[1]) == static_cast<std::uint32_t>(tables.Shown(p[0], p[1], f.shift, f.lookX, f.lookY));
-    if (fits && ShowsFrame(shot, tables, f, why)) return n;
-  }
-  return 0;
-}
 
 class ProgramOnScreen : public ::testing::Test {
  protected:
@@ -216,12 +136,7 @@ TEST_F(ProgramOnScreen, AnimatedShowsAFrameOfTheCycle) {
 
 TEST_F(ProgramOnScreen, LookaroundShowsTheFrameOfSomeN) {
   Start(TUNNEL_LOOKAROUND_PATH);
-  // The animation of frame n is n additions of 0.005, as the program makes them.
-  std::vector<double> animation(1);
-  auto frame = [&](int n) {
-    while (static_cast<int>(animation.size()) <= n) animation.push_back(animation.back() + 0.005);
-    return LookaroundFrame(animation[n]);
-  };
+  LookaroundFrames frame;
   int n = AwaitFrame([&](const Screenshot& shot, std::string* why) { return FindFrame(shot, Big(), 20000, frame, why); });
   EXPECT_GT(n, 0);
   UserActionsAndEscape();

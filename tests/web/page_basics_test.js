@@ -1,0 +1,67 @@
+// What every page does whatever its program: the index leads to the seven pages, and
+// a browser without what a program needs gets one clear line instead of the program.
+'use strict';
+const assert = require('node:assert/strict');
+const {test, before, after} = require('node:test');
+const {launchBrowser, openPage, serveFolder, waitFor} = require('./browser.js');
+const {site, skipUnlessReady, statusText} = require('./site.js');
+
+skipUnlessReady();
+
+let browser, server;
+before(async () => {
+  server = await serveFolder(site);
+  browser = launchBrowser();
+});
+after(async () => {
+  await browser.close();
+  server.close();
+});
+
+const kPrograms = ['tunnel_animated', 'tunnel_lookaround', 'tunnel_static', 'tunnel_tables', 'texture_dump',
+                   'distance_dump', 'angle_dump'];
+
+test('the index lists the seven programs, one line each, linking to pages that load', async () => {
+  const page = await openPage(browser, server.url);
+  await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the index');
+  const rows = await page.evaluate(`(async () => Promise.all([...document.querySelectorAll('tr')].map(async (row) => {
+    const link = row.querySelector('a');
+    const files = await Promise.all(['.html', '.js', '.wasm'].map(async (ending) => {
+      const response = await fetch(link.href.replace(/\\.html$/, ending));
+      return response.status + ' ' + response.headers.get('content-type');
+    }));
+    return {name: link.textContent, line: row.cells[1].textContent.length > 20, files};
+  })))()`);
+  assert.deepEqual(rows.map((r) => r.name), kPrograms);
+  for (const row of rows) {
+    assert.ok(row.line, row.name + ' has no line of its own');
+    assert.deepEqual(row.files, ['200 text/html', '200 text/javascript', '200 application/wasm'], row.name);
+  }
+  await page.close();
+});
+
+// What is taken from the browser before the page loads, and the line the page shows.
+const kLacking = [
+  {program: 'tunnel_animated', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
+  {program: 'texture_dump', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
+  {program: 'tunnel_static', script: 'HTMLCanvasElement.prototype.getContext = () => null;',
+   line: 'this browser gives no 2D canvas to show the screen on'},
+];
+
+for (const {program, script, line} of kLacking) {
+  test(program + ' in a browser where ' + line, async () => {
+    const page = await openPage(browser, server.url + program + '.html', {beforeLoad: script});
+    await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the page');
+    assert.equal(await statusText(page), program + ': cannot run here: ' + line);
+    assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true);
+    await page.close();
+  });
+}
+
+test('a picture program runs where no 2D canvas is given, as it needs none', async () => {
+  const page = await openPage(browser, server.url + 'texture_dump.html',
+                              {beforeLoad: 'HTMLCanvasElement.prototype.getContext = () => null;'});
+  await waitFor(async () => /ended/.test(await statusText(page)), 20000, 'texture_dump to end');
+  assert.equal(await statusText(page), 'texture_dump ended with exit code 0.');
+  await page.close();
+});

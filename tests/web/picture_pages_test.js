@@ -1,0 +1,74 @@
+// The programs without a screen in their pages, in headless Chromium: each picture
+// program's page shows its picture and offers it for download under its name, byte for
+// byte the file the desktop build writes; tunnel_tables ends with code 0, printing
+// nothing.
+'use strict';
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const {test, before, after} = require('node:test');
+const {launchBrowser, openPage, serveFolder, waitFor} = require('./browser.js');
+const {site, skipUnlessReady, desktopPicture, statusText} = require('./site.js');
+
+skipUnlessReady();
+
+let browser, server;
+before(async () => {
+  server = await serveFolder(site);
+  browser = launchBrowser();
+});
+after(async () => {
+  await browser.close();
+  server.close();
+});
+
+async function awaitEnd(page, program) {
+  const text = await waitFor(async () => {
+    const status = await statusText(page);
+    return /ended|stopped|cannot/.test(status) && status;
+  }, 20000, program + ' to end');
+  assert.equal(text, program + ' ended with exit code 0.');
+}
+
+const kPictures = [
+  {program: 'texture_dump', file: 'Varnoxia_Texture.bmp', width: 256, height: 256, desktop: process.env.TEXTURE_DUMP},
+  {program: 'distance_dump', file: 'Varnoxia_Distance.bmp', width: 640, height: 480, desktop: process.env.DISTANCE_DUMP},
+  {program: 'angle_dump', file: 'Varnoxia_Angle.bmp', width: 640, height: 480, desktop: process.env.ANGLE_DUMP},
+];
+
+for (const {program, file, width, height, desktop} of kPictures) {
+  test(program + ' shows ' + file + ' and offers it, the desktop build\'s file byte for byte', async () => {
+    const downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-downloads-'));
+    try {
+      const page = await openPage(browser, server.url + program + '.html');
+      await awaitEnd(page, program);
+      const offered = await page.evaluate(`(async () => {
+        const links = [...document.querySelectorAll('#pictures a')];
+        const pictures = [...document.querySelectorAll('#pictures img')];
+        await Promise.all(pictures.map((p) => p.decode()));
+        return {names: links.map((a) => a.download), sizes: pictures.map((p) => [p.naturalWidth, p.naturalHeight]),
+                output: document.getElementById('output').textContent};
+      })()`);
+      assert.deepEqual(offered, {names: [file], sizes: [[width, height]], output: ''});
+
+      await browser.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
+      await page.evaluate("document.querySelector('#pictures a').click()");
+      const saved = path.join(downloads, file);
+      // The browser writes a download under a temporary name and renames it when done.
+      await waitFor(() => fs.existsSync(saved), 10000, file + ' to be downloaded');
+      assert.ok(fs.readFileSync(saved).equals(desktopPicture(desktop, file)), file + ' differs from the desktop build\'s');
+      await page.close();
+    } finally {
+      fs.rmSync(downloads, {recursive: true, force: true});
+    }
+  });
+}
+
+test('tunnel_tables ends with exit code 0 and prints nothing', async () => {
+  const page = await openPage(browser, server.url + 'tunnel_tables.html');
+  await awaitEnd(page, 'tunnel_tables');
+  assert.equal(await page.evaluate("document.getElementById('output').textContent"), '');
+  assert.equal(await page.evaluate("document.querySelectorAll('#pictures *').length"), 0);
+  await page.close();
+});

@@ -1,0 +1,162 @@
+// The three interactive programs in their pages, in headless Chromium: the canvas shows,
+// pixel for pixel, the frames the table rules give; the picture is placed as on the
+// desktop; frames follow the page's animation frames, one per refresh at most; a
+// hidden page shows nothing new until it is shown again; Escape ends the program and
+// the page says so and offers to start it again.
+'use strict';
+const assert = require('node:assert/strict');
+const {test, before, after} = require('node:test');
+const {launchBrowser, openPage, serveFolder, waitFor, sleep} = require('./browser.js');
+const {site, skipUnlessReady, canvasFrame, statusText} = require('./site.js');
+
+skipUnlessReady();
+
+const kStartLimit = 20000;
+
+// Counts, from the page's side, its animation frames and the frames put on a canvas,
+// noting the animation frame each was put in.
+const kCounters = `
+  window.counted = {ticks: 0, puts: 0, putTicks: []};
+  (function tick() { window.counted.ticks++; requestAnimationFrame(tick); })();
+  const putImageData = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+    window.counted.puts++;
+    window.counted.putTicks.push(window.counted.ticks);
+    return putImageData.apply(this, args);
+  };`;
+
+let browser, server;
+before(async () => {
+  server = await serveFolder(site);
+  browser = launchBrowser();
+});
+after(async () => {
+  await browser.close();
+  server.close();
+});
+
+async function open(program, options = {}) {
+  return openPage(browser, server.url + program + '.html', {beforeLoad: kCounters, ...options});
+}
+
+// Waits until the canvas shows a frame of `kind` that `wanted` accepts; returns its number.
+async function awaitFrame(page, kind, wanted = () => true) {
+  let last = {n: 0, why: 'no frame read'};
+  try {
+    await waitFor(async () => {
+      last = await canvasFrame(page, kind);
+      return last.n > 0 && wanted(last.n);
+    }, kStartLimit, 'a ' + kind + ' frame');
+  } catch (error) {
+    throw new Error(error.message + ': last read ' + last.n + ' ' + last.why);
+  }
+  return last.n;
+}
+
+const counts = (page) => page.evaluate('({ticks: counted.ticks, puts: counted.puts})');
+
+async function pressEscape(page) {
+  await page.key('keyDown', 'Escape', 'Escape', 27);
+  await page.key('keyUp', 'Escape', 'Escape', 27);
+}
+
+async function awaitEnd(page, program) {
+  const text = await waitFor(async () => {
+    const status = await statusText(page);
+    return /ended|stopped/.test(status) && status;
+  }, 5000, program + ' to end');
+  assert.equal(text, program + ' ended with exit code 0.');
+  assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true, 'the canvas is still shown');
+  assert.equal(await page.evaluate("document.getElementById('restart').hidden"), false, 'no offer to start again');
+}
+
+const kPrograms = [
+  {program: 'tunnel_static', kind: 'static'},
+  {program: 'tunnel_animated', kind: 'animated'},
+  {program: 'tunnel_lookaround', kind: 'lookaround'},
+];
+
+for (const {program, kind} of kPrograms) {
+  test(program + ' shows the frames of the rules; Escape ends it; it starts again', async () => {
+    const page = await open(program);
+    const n = await awaitFrame(page, kind);
+    assert.equal(await page.evaluate('document.title'), 'Varnoxia Tutorial');
+    const box = await page.evaluate(`(() => {
+      const canvas = document.getElementById('canvas'), screen = document.getElementById('screen');
+      return {place: canvas.style.cssText, scaling: getComputedStyle(canvas).imageRendering,
+              cursor: screen.style.cursor, background: getComputedStyle(screen).backgroundColor};
+    })()`);
+    assert.deepEqual(box, {place: 'left: 0px; top: 0px; width: 640px; height: 480px;', scaling: 'pixelated',
+                           cursor: 'none', background: 'rgb(0, 0, 0)'});
+    // Still moving: a later read shows another frame.
+    if (kind !== 'static') await awaitFrame(page, kind, (m) => m !== n);
+    await pressEscape(page);
+    await awaitEnd(page, program);
+
+    await page.evaluate("document.getElementById('restart').click()");
+    await awaitFrame(page, kind);
+    await pressEscape(page);
+    await awaitEnd(page, program);
+    await page.close();
+  });
+}
+
+// tunnel_static waits for the scan line, read off the same animation frames, and flips
+// at once; tunnel_animated flips at the retrace.
+for (const program of ['tunnel_static', 'tunnel_animated']) {
+  test(program + ' puts one frame per animation frame at most, and keeps up with them', async () => {
+    const page = await open(program);
+    await waitFor(() => page.evaluate('counted.puts > 0'), kStartLimit, 'a first frame');
+    const start = await counts(page);
+    await waitFor(async () => (await counts(page)).ticks >= start.ticks + 120, 10000, '120 animation frames');
+    const end = await counts(page);
+    const ticks = end.ticks - start.ticks, puts = end.puts - start.puts;
+    assert.ok(puts <= ticks, puts + ' frames in ' + ticks + ' animation frames');
+    // A loaded machine misses some; a program paced by anything else would miss most.
+    assert.ok(puts >= ticks * 0.6, 'only ' + puts + ' frames in ' + ticks + ' animation frames');
+    const putTicks = await page.evaluate('counted.putTicks');
+    assert.equal(new Set(putTicks).size, putTicks.length, 'two frames in one animation frame');
+    await page.close();
+  });
+}
+
+test('a hidden page shows no new frame; shown again it shows the flight again', async () => {
+  const page = await open('tunnel_animated');
+  await awaitFrame(page, 'animated');
+  const other = await openPage(browser, 'about:blank');
+  await browser.send('Target.activateTarget', {targetId: other.targetId});
+  await waitFor(() => page.evaluate("document.visibilityState === 'hidden'"), 5000, 'the page to be hidden');
+  const hidden = await counts(page);
+  await sleep(1500);
+  assert.equal((await counts(page)).puts, hidden.puts, 'frames were put while the page was hidden');
+
+  await browser.send('Target.activateTarget', {targetId: page.targetId});
+  await waitFor(async () => (await counts(page)).puts > hidden.puts + 10, kStartLimit, 'frames after showing the page');
+  await awaitFrame(page, 'animated');
+  await pressEscape(page);
+  await awaitEnd(page, 'tunnel_animated');
+  await other.close();
+  await page.close();
+});
+
+test('the picture is scaled by whole pixels where it fits, aspect kept, centred', async () => {
+  const page = await open('tunnel_animated', {width: 1300, height: 1000});
+  await awaitFrame(page, 'animated');
+  // Window size, then where the 640 x 480 canvas is placed in it.
+  const kPlaces = [
+    [1300, 1000, 'left: 10px; top: 20px; width: 1280px; height: 960px;'],
+    [1000, 700, 'left: 180px; top: 110px; width: 640px; height: 480px;'],
+    [2000, 1500, 'left: 40px; top: 30px; width: 1920px; height: 1440px;'],
+    [320, 200, 'left: 27px; top: 0px; width: 266px; height: 200px;'],
+    [640, 480, 'left: 0px; top: 0px; width: 640px; height: 480px;'],
+  ];
+  for (const [width, height, place] of kPlaces) {
+    await page.send('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: 1, mobile: false});
+    await waitFor(() => page.evaluate("document.getElementById('canvas').style.cssText").then((p) => p === place),
+      5000, place + ' in ' + width + ' x ' + height).catch(async (error) => {
+      throw new Error(error.message + '; is ' + await page.evaluate("document.getElementById('canvas').style.cssText"));
+    });
+  }
+  await awaitFrame(page, 'animated');
+  await page.close();
+});

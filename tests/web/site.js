@@ -1,0 +1,66 @@
+// The built pages under test and what the page tests compare them with: the frames of
+// the table rules (frame_finder, native) and the desktop build's programs. The paths
+// come from the test's environment (tests/CMakeLists.txt).
+'use strict';
+const {spawnSync} = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const {missingBrowser} = require('./browser.js');
+
+const site = process.env.TUNNEL_WEB_SITE || '';
+
+// Ends the test file as skipped, saying why, where the browser or the pages are missing.
+function skipUnlessReady() {
+  let why = missingBrowser();
+  if (!why && !fs.existsSync(path.join(site, 'tunnel_animated.html')))
+    why = 'the WebAssembly build is missing (' + site + '; emscripten builds it: cmake --preset web)';
+  if (!why) return;
+  console.log('SKIPPED: ' + why);
+  process.exit(77);
+}
+
+// The canvas as the page reads it back, R G B A row after row.
+async function canvasPixels(page) {
+  const base64 = await page.evaluate(`(() => {
+    const canvas = document.getElementById('canvas');
+    const bytes = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return btoa(text);
+  })()`);
+  return Buffer.from(base64, 'base64');
+}
+
+// The frame of `kind` (static, animated, lookaround) the canvas shows: its number, or
+// 0 with why none matches.
+async function canvasFrame(page, kind) {
+  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-canvas-')), 'canvas.rgba');
+  try {
+    fs.writeFileSync(file, await canvasPixels(page));
+    const run = spawnSync(process.env.TUNNEL_FRAME_FINDER, [kind, file], {encoding: 'utf8'});
+    if (run.status !== 0) throw new Error('frame_finder: ' + run.stderr);
+    const [number, ...why] = run.stdout.trim().split(' ');
+    return {n: Number(number), why: why.join(' ')};
+  } finally {
+    fs.rmSync(path.dirname(file), {recursive: true, force: true});
+  }
+}
+
+// The file a desktop picture program writes, run in a folder of its own.
+function desktopPicture(programPath, name) {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-desktop-'));
+  try {
+    const run = spawnSync(programPath, [], {cwd: folder});
+    if (run.status !== 0) throw new Error(programPath + ' ended with ' + run.status);
+    return fs.readFileSync(path.join(folder, name));
+  } finally {
+    fs.rmSync(folder, {recursive: true, force: true});
+  }
+}
+
+function statusText(page) {
+  return page.evaluate("document.getElementById('status').textContent");
+}
+
+module.exports = {site, skipUnlessReady, canvasFrame, desktopPicture, statusText};
