@@ -1,4 +1,4 @@
-// Starts the page's program as the page loads and tells what became of it. A screen
+// Starts the page's program once the page and the program's code have loaded and tells what became of it. A screen
 // program shows its canvas over the page; once a program has ended the page says so
 // with its exit code, shows the pictures it wrote and offers them for download under
 // their names, and offers to start the program again.
@@ -84,9 +84,9 @@
     return;
   }
   restart.addEventListener('click', start);
-  const script = document.createElement('script');
-  script.src = program + '.js';
-  script.onload = start;
-  script.onerror = function () { status.textContent = program + ': cannot load ' + script.src; };
-  document.body.append(script);
+  if (typeof createProgram !== 'function') {
+    status.textContent = program + ': cannot run here: its code did not load (' + program + '.js)';
+    return;
+  }
+  start();
 })();
