@@ -160,3 +160,15 @@ test('the picture is scaled by whole pixels where it fits, aspect kept, centred'
   await awaitFrame(page, 'animated');
   await page.close();
 });
+
+test('a click offers the full screen; leaving it, as the browser\'s own Escape does, ends the program', async () => {
+  const page = await open('tunnel_static');
+  await awaitFrame(page, 'static');
+  for (const type of ['mousePressed', 'mouseReleased'])
+    await page.send('Input.dispatchMouseEvent', {type, x: 100, y: 100, button: 'left', clickCount: 1});
+  await waitFor(() => page.evaluate("document.fullscreenElement?.id === 'screen'"), 5000, 'the full screen');
+  assert.equal((await statusText(page)).includes('running'), true, 'the click ended the program');
+  await page.evaluate('document.exitFullscreen()');
+  await awaitEnd(page, 'tunnel_static');
+  await page.close();
+});
