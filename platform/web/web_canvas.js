@@ -9,6 +9,7 @@ mergeInto(LibraryManager.library, {
     listeners: null,  // an AbortController for every listener of this program
     shown: false,
     fullScreen: false,  // the box went full screen at our request
+    escapeLocked: false,  // and the keyboard lock gives Escape to the program there
     lastFrame: 0,  // performance.now() time of the latest animation frame
     period: 1000 / 60,  // between animation frames, measured
     frameWaiter: null,
@@ -38,20 +39,24 @@ mergeInto(LibraryManager.library, {
 
     // A click or a key offers the browser's full screen, the exclusive mode's
     // counterpart. There the browser would take Escape for itself; the keyboard lock
-    // gives it to the program, and where there is none, leaving the full screen is
+    // gives it to the program, and where there is no lock, leaving the full screen is
     // taken as the Escape the browser kept.
     offerFullScreen: function() {
       var box = WebCanvas.box();
       if (!WebCanvas.shown || document.fullscreenElement || !box.requestFullscreen) return;
       box.requestFullscreen().then(function() {
         WebCanvas.fullScreen = true;
-        if (navigator.keyboard && navigator.keyboard.lock) return navigator.keyboard.lock(['Escape']);
+        var keyboard = navigator.keyboard;
+        if (!keyboard || !keyboard.lock) return false;
+        return keyboard.lock(['Escape']).then(function() { return true; });
+      }).then(function(locked) {
+        WebCanvas.escapeLocked = locked && WebCanvas.fullScreen;
       }).catch(function() {});
     },
 
     leaveFullScreen: function() {
       if (!WebCanvas.fullScreen) return;
-      WebCanvas.fullScreen = false;
+      WebCanvas.fullScreen = WebCanvas.escapeLocked = false;
       if (navigator.keyboard && navigator.keyboard.unlock) navigator.keyboard.unlock();
       if (document.fullscreenElement) document.exitFullscreen().catch(function() {});
     },
@@ -73,8 +78,10 @@ mergeInto(LibraryManager.library, {
       window.addEventListener('pointerdown', WebCanvas.offerFullScreen, options);
       document.addEventListener('fullscreenchange', function() {
         if (document.fullscreenElement || !WebCanvas.fullScreen) return;
-        WebCanvas.fullScreen = false;
-        if (WebCanvas.shown && document.visibilityState === 'visible') WebCanvas.press(27);
+        // With the lock, Escape came as a key; the full screen was left some other way
+        // (another tab, the browser's own controls), which a program outlives.
+        if (!WebCanvas.escapeLocked && WebCanvas.shown && document.visibilityState === 'visible') WebCanvas.press(27);
+        WebCanvas.fullScreen = WebCanvas.escapeLocked = false;
       }, options);
       document.addEventListener('visibilitychange', function() {
         if (document.visibilityState === 'visible') {

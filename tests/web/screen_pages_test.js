@@ -161,13 +161,32 @@ test('the picture is scaled by whole pixels where it fits, aspect kept, centred'
   await page.close();
 });
 
-test('a click offers the full screen; leaving it, as the browser\'s own Escape does, ends the program', async () => {
-  const page = await open('tunnel_static');
-  await awaitFrame(page, 'static');
+async function click(page) {
   for (const type of ['mousePressed', 'mouseReleased'])
     await page.send('Input.dispatchMouseEvent', {type, x: 100, y: 100, button: 'left', clickCount: 1});
   await waitFor(() => page.evaluate("document.fullscreenElement?.id === 'screen'"), 5000, 'the full screen');
-  assert.equal((await statusText(page)).includes('running'), true, 'the click ended the program');
+}
+
+test('a click offers the full screen, where the keyboard lock gives Escape to the program', async () => {
+  const page = await open('tunnel_static');
+  await awaitFrame(page, 'static');
+  await click(page);
+  // Left some other way (the browser's own controls): the program goes on.
+  await page.evaluate('document.exitFullscreen()');
+  const puts = (await counts(page)).puts;
+  await waitFor(async () => (await counts(page)).puts > puts + 10, kStartLimit, 'frames after the full screen');
+  assert.match(await statusText(page), /running/);
+  await click(page);
+  await pressEscape(page);
+  await awaitEnd(page, 'tunnel_static');
+  assert.equal(await page.evaluate('document.fullscreenElement'), null, 'still in the full screen');
+  await page.close();
+});
+
+test('without a keyboard lock, leaving the full screen is the Escape the browser kept', async () => {
+  const page = await open('tunnel_static', {beforeLoad: kCounters + 'Keyboard.prototype.lock = undefined;'});
+  await awaitFrame(page, 'static');
+  await click(page);
   await page.evaluate('document.exitFullscreen()');
   await awaitEnd(page, 'tunnel_static');
   await page.close();
