@@ -182,8 +182,13 @@ bool GetScanLine(DWORD* line) {
 
 void PumpEvents() {
   if (!screen.owner) return;
-  // A program in a hidden page has nothing to draw and keeps asking for messages.
-  if (!screen.exclusive) web_sleep(screen.lastPump + kBackgroundPumpMs - emscripten_get_now(), true);
+  // A program without the screen has nothing to draw and keeps asking for messages: in
+  // a hidden page it is answered once a second, once shown again once per refresh
+  // until it has taken the screen back.
+  if (!screen.exclusive) {
+    const double wait = screen.focused ? web_animation_frame_period() : kBackgroundPumpMs;
+    web_sleep(screen.lastPump + wait - emscripten_get_now(), true);
+  }
   screen.lastPump = emscripten_get_now();
   const bool visible = web_page_visible();
   if (!visible && screen.focused) {
