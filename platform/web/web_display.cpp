@@ -94,6 +94,8 @@ bool Available() {
   return true;
 }
 
+const char* WhyUnavailable() { return "the page's canvas gives no 2D drawing context"; }
+
 bool EnterExclusive(HWND window) {
   if (screen.owner) {
     // Back from a hidden page: only once it is shown again.
@@ -211,8 +213,8 @@ SHORT AsyncKeyState(int virtualKey) { return SHORT(web_key_state(virtualKey)); }
 void Sleep(DWORD milliseconds) { web_sleep(milliseconds, false); }
 
 constexpr DisplayDriver kWebDriver = {
-    "web",      Available, EnterExclusive, LeaveExclusive, SetMode,       SetTitle, ShowWindow,
-    ShowCursor, Present,   GetScanLine,    PumpEvents,     AsyncKeyState, Sleep,
+    "web",    Available,  WhyUnavailable, EnterExclusive, LeaveExclusive, SetMode,       SetTitle,
+    ShowWindow, ShowCursor, Present,      GetScanLine,    PumpEvents,     AsyncKeyState, Sleep,
 };
 
 }  // namespace

@@ -75,6 +75,7 @@ test('a screen program whose canvas gives no 2D context says so in its one line 
   await waitFor(async () => /ended/.test(await statusText(page)), 20000, 'tunnel_lookaround to end');
   assert.equal(await statusText(page), 'tunnel_lookaround ended with exit code 0.');
   assert.equal(await page.evaluate("document.getElementById('output').textContent"),
-               'tunnel_lookaround: cannot open the display: no display to show the screen on (no desktop session or console)\n');
+               'tunnel_lookaround: cannot open the display: no display to show the screen on ' +
+               "(the page's canvas gives no 2D drawing context)\n");
   await page.close();
 });
