@@ -154,7 +154,12 @@ mergeInto(LibraryManager.library, {
 
   web_page_visible: function() { return document.visibilityState === 'visible'; },
 
-  web_set_title: function(title) { document.title = UTF8ToString(title); },
+  // Titles come in the platform's 8-bit text, whose codes are Unicode's first 256.
+  web_set_title: function(title) {
+    var text = '';
+    for (var at = title; HEAPU8[at]; ++at) text += String.fromCharCode(HEAPU8[at]);
+    document.title = text;
+  },
 
   web_show_cursor__deps: ['$WebCanvas'],
   web_show_cursor: function(shown) { WebCanvas.box().style.cursor = shown ? '' : 'none'; },
