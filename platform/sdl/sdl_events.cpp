@@ -59,6 +59,7 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
       PostMessageA(screen.owner, WM_CLOSE, 0, 0);
       return;
     case SDL_WINDOWEVENT_EXPOSED:
+      TakeFocusBack();
       ShowLastFrame();
       PostMessageA(screen.owner, WM_PAINT, 0, 0);
       return;
@@ -108,43 +109,64 @@ int WatchEvents(void*, SDL_Event* event) {
   return 0;
 }
 
+namespace {
+
+// In the background the program has nothing to show, and Escape cannot reach it; it
+// wakes this often at most, or as soon as the focus comes back.
+constexpr Nanoseconds kBackgroundWake = 250'000'000;
+
+void HandleEvent(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_WINDOWEVENT:
+      if (IsOurs(event.window.windowID)) HandleWindowEvent(event.window);
+      break;
+    case SDL_SYSWMEVENT:
+      FollowDesktop(event.syswm.msg);
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      if (IsOurs(event.button.windowID) && event.button.which != SDL_TOUCH_MOUSEID) PostButton(event.button);
+      break;
+    case SDL_KEYDOWN:
+      // With no window manager (a console, a bare X server) nobody else turns
+      // Alt+F4 into a close request.
+      if (IsOurs(event.key.windowID) && event.key.keysym.sym == SDLK_F4 && (event.key.keysym.mod & KMOD_ALT) &&
+          !event.key.repeat)
+        PostMessageA(screen.owner, WM_CLOSE, 0, 0);
+      // On a console SDL takes the keyboard from the terminal, which then sends no
+      // SIGINT for Ctrl+C: the key itself ends the program.
+      if (event.key.keysym.sym == SDLK_c && (event.key.keysym.mod & KMOD_CTRL) &&
+          std::strcmp(SDL_GetCurrentVideoDriver(), "kmsdrm") == 0) {
+        StopVideo();
+        EndBySignal(SIGINT);
+      }
+      break;
+    default:  // SDL_QUIT included: only a signal ends the program, and it has its own path
+      break;
+  }
+}
+
+// Handles the display's events as they come until the wake-up is due or the focus is
+// back.
+void WaitInBackground() {
+  const Nanoseconds wake = screen.lastPump + kBackgroundWake;
+  SDL_Event event;
+  for (Nanoseconds now = Now(); now < wake && !screen.focused; now = Now()) {
+    const int milliseconds = int((wake - now + 999'999) / 1'000'000);
+    if (SDL_WaitEventTimeout(&event, milliseconds)) HandleEvent(event);
+    EndIfSignalled();
+  }
+}
+
+}  // namespace
+
 void PumpEvents() {
   EndIfSignalled();
   if (!screen.videoStarted) return;
-  // A program in the background has nothing to draw and keeps asking for messages;
-  // one pump per refresh answers it as well and leaves the core to the program the
-  // user went to.
-  if (screen.window && !screen.exclusive) SleepUntil(screen.lastPump + screen.clock.period);
+  if (screen.window && !screen.exclusive && !screen.focused) WaitInBackground();
   screen.lastPump = Now();
   SDL_Event event;
-  while (SDL_PollEvent(&event)) {
-    switch (event.type) {
-      case SDL_WINDOWEVENT:
-        if (IsOurs(event.window.windowID)) HandleWindowEvent(event.window);
-        break;
-      case SDL_MOUSEBUTTONDOWN:
-      case SDL_MOUSEBUTTONUP:
-        if (IsOurs(event.button.windowID) && event.button.which != SDL_TOUCH_MOUSEID)
-          PostButton(event.button);
-        break;
-      case SDL_KEYDOWN:
-        // With no window manager (a console, a bare X server) nobody else turns
-        // Alt+F4 into a close request.
-        if (IsOurs(event.key.windowID) && event.key.keysym.sym == SDLK_F4 &&
-            (event.key.keysym.mod & KMOD_ALT) && !event.key.repeat)
-          PostMessageA(screen.owner, WM_CLOSE, 0, 0);
-        // On a console SDL takes the keyboard from the terminal, which then sends no
-        // SIGINT for Ctrl+C: the key itself ends the program.
-        if (event.key.keysym.sym == SDLK_c && (event.key.keysym.mod & KMOD_CTRL) &&
-            std::strcmp(SDL_GetCurrentVideoDriver(), "kmsdrm") == 0) {
-          StopVideo();
-          EndBySignal(SIGINT);
-        }
-        break;
-      default:  // SDL_QUIT included: only a signal ends the program, and it has its own path
-        break;
-    }
-  }
+  while (SDL_PollEvent(&event)) HandleEvent(event);
 }
 
 SHORT AsyncKeyState(int virtualKey) {

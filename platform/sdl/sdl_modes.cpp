@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sdl/sdl_screen.h"
+#include "platform/sdl/x11_full_screen.h"
 
 namespace platform::sdl {
 namespace {
@@ -19,6 +20,8 @@ bool SetMode(int width, int height, int depth, SurfaceLayout* layout) {
   if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide) return false;
   if ((!Presenting() || width != screen.width || height != screen.height) && !ChoosePresentation(width, height))
     return false;
+  // Asked once the window has its final form: SDL makes a new one for OpenGL.
+  if (screen.onX11) WatchDesktopSize(screen.window);
   SDL_DisplayMode mode{};
   const int display = SDL_GetWindowDisplayIndex(screen.window);
   const int refreshHz = SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) == 0 ? mode.refresh_rate : 0;

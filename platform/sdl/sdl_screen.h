@@ -67,6 +67,10 @@ void DestroyScreenWindow();
 void ShowScreenWindow();
 bool EnterExclusive(HWND window);
 void LeaveExclusive();
+// The window covers its display again after the desktop changed its size.
+void FollowDesktop(const SDL_SysWMmsg* message);
+// An uncovered window on a desktop with nobody to hand the focus on takes it.
+void TakeFocusBack();
 void SetTitle(HWND window, const char* title);
 void ShowWindow(HWND window, bool shown);
 void ShowCursor(bool shown);

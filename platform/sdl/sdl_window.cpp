@@ -99,6 +99,22 @@ void LeaveExclusive() {
     DestroyScreenWindow();
 }
 
+// The window manager, if any, does the same for a window in the full-screen state; with
+// none, this is the only move.
+void FollowDesktop(const SDL_SysWMmsg* message) {
+  SDL_Rect display;
+  if (!screen.window || !DesktopResized(screen.window, message, &display)) return;
+  int x = 0, y = 0, width = 0, height = 0;
+  SDL_GetWindowPosition(screen.window, &x, &y);
+  SDL_GetWindowSize(screen.window, &width, &height);
+  if (x != display.x || y != display.y) SDL_SetWindowPosition(screen.window, display.x, display.y);
+  if (width != display.w || height != display.h) SDL_SetWindowSize(screen.window, display.w, display.h);
+}
+
+void TakeFocusBack() {
+  if (screen.onX11 && !screen.focused) TakeFocusIfUnowned(screen.window);
+}
+
 void SetTitle(HWND window, const char* title) {
   if (screen.window && window == screen.owner) SDL_SetWindowTitle(screen.window, Utf8(title).c_str());
 }

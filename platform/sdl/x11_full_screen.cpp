@@ -5,18 +5,95 @@
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 
 namespace platform::sdl {
+namespace {
 
-void AskFullScreenState(SDL_Window* window) {
+struct XWindow {
+  Display* display;
+  Window window;
+};
+
+bool AsXWindow(SDL_Window* window, XWindow* x) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
-  Display* display = info.info.x11.display;
-  const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
-  Atom fullScreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
-  XChangeProperty(display, info.info.x11.window, state, XA_ATOM, 32, PropModeReplace,
+  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  *x = {info.info.x11.display, info.info.x11.window};
+  return true;
+}
+
+// A window manager that follows the desktop standards names its check window on the
+// root window.
+bool WindowManagerRunning(Display* display) {
+  Atom type;
+  int format;
+  unsigned long items, after;
+  unsigned char* data = nullptr;
+  const bool found = XGetWindowProperty(display, DefaultRootWindow(display),
+                                        XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False), 0, 1, False,
+                                        XA_WINDOW, &type, &format, &items, &after, &data) == Success &&
+                     data && items == 1;
+  if (data) XFree(data);
+  return found;
+}
+
+}  // namespace
+
+void AskFullScreenState(SDL_Window* window) {
+  XWindow x;
+  if (!AsXWindow(window, &x)) return;
+  const Atom state = XInternAtom(x.display, "_NET_WM_STATE", False);
+  Atom fullScreen = XInternAtom(x.display, "_NET_WM_STATE_FULLSCREEN", False);
+  XChangeProperty(x.display, x.window, state, XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&fullScreen), 1);
+}
+
+void WatchDesktopSize(SDL_Window* window) {
+  XWindow x;
+  if (!AsXWindow(window, &x)) return;
+  const Window root = DefaultRootWindow(x.display);
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(x.display, root, &attributes)) return;
+  // Added to what SDL itself asked of the root window.
+  XSelectInput(x.display, root, attributes.your_event_mask | StructureNotifyMask);
+  SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+}
+
+bool DesktopResized(SDL_Window* window, const SDL_SysWMmsg* message, SDL_Rect* display) {
+  XWindow x;
+  if (!message || message->subsystem != SDL_SYSWM_X11 || !AsXWindow(window, &x)) return false;
+  const XEvent& event = message->msg.x11.event;
+  if (event.type != ConfigureNotify || event.xconfigure.window != DefaultRootWindow(x.display)) return false;
+  *display = {0, 0, event.xconfigure.width, event.xconfigure.height};
+  int windowX = 0, windowY = 0;
+  SDL_GetWindowPosition(window, &windowX, &windowY);
+  int count = 0;
+  XRRMonitorInfo* monitors = XRRGetMonitors(x.display, event.xconfigure.window, True, &count);
+  for (int i = 0; i < count; ++i) {
+    const XRRMonitorInfo& m = monitors[i];
+    if (windowX >= m.x && windowX < m.x + m.width && windowY >= m.y && windowY < m.y + m.height) {
+      *display = {m.x, m.y, m.width, m.height};
+      break;
+    }
+  }
+  if (monitors) XRRFreeMonitors(monitors);
+  return true;
+}
+
+void TakeFocusIfUnowned(SDL_Window* window) {
+  XWindow x;
+  if (!AsXWindow(window, &x) || WindowManagerRunning(x.display)) return;
+  Window focus;
+  int revertTo;
+  XGetInputFocus(x.display, &focus, &revertTo);
+  const bool unowned = focus == None || focus == PointerRoot || focus == DefaultRootWindow(x.display);
+  XWindowAttributes attributes;
+  if (!unowned || !XGetWindowAttributes(x.display, x.window, &attributes) || attributes.map_state != IsViewable)
+    return;
+  // When this window goes in its turn, the keys go back to the window under the pointer.
+  XSetInputFocus(x.display, x.window, RevertToPointerRoot, CurrentTime);
+  XFlush(x.display);
 }
 
 }  // namespace platform::sdl

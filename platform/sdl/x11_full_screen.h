@@ -1,8 +1,14 @@
-// The full-screen window on an X11 desktop. SDL's own full-screen windows there wait
-// 100 ms after every mapping for a window manager to resize them, which none does when
-// the window already covers the display (or when there is no window manager at all).
-// The screen window is instead a borderless window the size of the display that asks
-// the window manager for the full-screen state itself, before it is mapped.
+// The full-screen window on an X11 desktop, where SDL leaves things out.
+//
+// SDL's own full-screen windows there wait 100 ms after every mapping for a window
+// manager to resize them, which none does when the window already covers the display
+// (or when there is no window manager at all). The screen window is instead a
+// borderless window the size of the display that asks the window manager for the
+// full-screen state itself, before it is mapped.
+//
+// SDL (2.26) does not notice the desktop changing its size (xrandr, a projector plugged
+// in), and with no window manager nobody gives the focus to a window uncovered when
+// another one goes away; the window does both itself.
 #pragma once
 
 #include <SDL.h>
@@ -12,5 +18,17 @@ namespace platform::sdl {
 // Marks the (unmapped) window full screen for the window manager: _NET_WM_STATE holds
 // _NET_WM_STATE_FULLSCREEN. Does nothing for a window that is not on X11.
 void AskFullScreenState(SDL_Window* window);
+
+// Has the X server report the desktop's size changes, which then arrive as
+// SDL_SYSWMEVENTs.
+void WatchDesktopSize(SDL_Window* window);
+// The area of the display the window is on, when `message` says the desktop changed
+// its size: the monitor at the window's corner, or the whole desktop where the server
+// names no monitors.
+bool DesktopResized(SDL_Window* window, const SDL_SysWMmsg* message, SDL_Rect* display);
+
+// With no window manager, and while no other window has the focus, gives it to the
+// (mapped) window.
+void TakeFocusIfUnowned(SDL_Window* window);
 
 }  // namespace platform::sdl

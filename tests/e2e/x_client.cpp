@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
 
 namespace e2e {
 
@@ -123,6 +124,18 @@ void CoverAndUncover(XClient* client, int x, int y, int width, int height) {
 
 void ResizeWindow(XClient* client, XWindowId window, int width, int height) {
   XResizeWindow(client->display, window, unsigned(width), unsigned(height));
+  XSync(client->display, False);
+}
+
+void ResizeDesktop(XClient* client, int width, int height) {
+  if (XRRScreenResources* resources = XRRGetScreenResourcesCurrent(client->display, client->root)) {
+    for (int i = 0; i < resources->ncrtc; ++i)
+      XRRSetCrtcConfig(client->display, resources, resources->crtcs[i], CurrentTime, 0, 0, None, RR_Rotate_0,
+                       nullptr, 0);
+    XRRFreeScreenResources(resources);
+  }
+  // Millimetres at 96 dots per inch.
+  XRRSetScreenSize(client->display, client->root, width, height, width * 254 / 960, height * 254 / 960);
   XSync(client->display, False);
 }
 

@@ -46,6 +46,10 @@ void CoverAndUncover(XClient* client, int x, int y, int width, int height);
 // Gives the window another size, as a window manager does when the display changes.
 void ResizeWindow(XClient* client, XWindowId window, int width, int height);
 
+// Gives the desktop another size, as xrandr does: the screen's outputs are switched
+// off (a smaller screen could not hold them) and the root window resized.
+void ResizeDesktop(XClient* client, int width, int height);
+
 // Gives the keyboard focus to the window, or to the root window with 0.
 void Focus(XClient* client, XWindowId window);
 
