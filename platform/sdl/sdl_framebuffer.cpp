@@ -32,6 +32,30 @@ SDL_Surface* PlacedSurface() {
   return surface;
 }
 
+// A frame in the layout of a desktop of fewer colours (16 bits, say): converted on the
+// processor, where OpenGL would load its software rasteriser to do the same. A larger
+// picture is then stretched within that layout, by whole pixels.
+void ConvertOnto(const gdi::PixelMemory& frame, int width, int height, SDL_Surface* surface, const Area& at) {
+  const Uint32 format = surface->format->format;
+  const int bytes = surface->format->BytesPerPixel;
+  if (at.width == width && at.height == height) {
+    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, frame.bits, frame.pitch, format,
+                      static_cast<std::uint8_t*>(surface->pixels) + at.y * surface->pitch + at.x * bytes,
+                      surface->pitch);
+    return;
+  }
+  const int pitch = (width * bytes + 3) & ~3;
+  screen.converted.resize(std::size_t(pitch) * height);
+  SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, frame.bits, frame.pitch, format,
+                    screen.converted.data(), pitch);
+  if (SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(screen.converted.data(), width, height,
+                                                               surface->format->BitsPerPixel, pitch, format)) {
+    SDL_Rect into = {at.x, at.y, at.width, at.height};
+    SDL_BlitScaled(source, nullptr, surface, &into);
+    SDL_FreeSurface(source);
+  }
+}
+
 // Puts a frame on the window's surface and hands what changed to the display.
 void ShowOnSurface(const gdi::PixelMemory& frame) {
   const SDL_Surface* placedBefore = screen.surface;
@@ -39,7 +63,9 @@ void ShowOnSurface(const gdi::PixelMemory& frame) {
   if (!surface) return;
   const Area at = screen.picture;
   const int width = std::min<int>(frame.width, screen.width), height = std::min<int>(frame.height, screen.height);
-  if (at.width >= screen.width) {
+  if (surface->format->format != SDL_PIXELFORMAT_RGB888) {
+    ConvertOnto(frame, width, height, surface, at);
+  } else if (at.width >= screen.width) {
     ScaleByWholePixels(frame.bits, width, height, frame.pitch,
                        static_cast<std::uint8_t*>(surface->pixels) + at.y * surface->pitch + at.x * 4,
                        surface->pitch, at.width / screen.width);
@@ -100,7 +126,9 @@ bool StartHardwareRenderer() {
 // Vsync is asked for where the display really offers it; the retrace clock steps in
 // where it turns out not to wait.
 bool StartRenderer() {
-  if (!screen.renderer) screen.renderer = SDL_CreateRenderer(screen.window, -1, SDL_RENDERER_PRESENTVSYNC);
+  if (screen.renderer) return true;
+  screen.renderer = SDL_CreateRenderer(screen.window, -1, SDL_RENDERER_PRESENTVSYNC);
+  screen.vsync = true;
   return screen.renderer != nullptr;
 }
 
@@ -128,7 +156,8 @@ bool ChoosePresentation(int width, int height) {
       DropRenderer();
       const SDL_Surface* surface =
           test::Refused("SDL_GetWindowSurface") ? nullptr : SDL_GetWindowSurface(screen.window);
-      if (surface && surface->format->format == SDL_PIXELFORMAT_RGB888) {
+      // Any desktop of true colours: the frame is converted to fewer where it has them.
+      if (surface && !SDL_ISPIXELFORMAT_INDEXED(surface->format->format)) {
         screen.toSurface = true;
         PlacedSurface();  // black around the picture from the start
         return true;
@@ -182,18 +211,25 @@ void ShowLastFrame() {
   SDL_RenderPresent(screen.renderer);
 }
 
+// One rule on both paths: at most one frame per refresh, whatever the flip asked for.
+// A flip at the retrace waits for it; one without goes out at once unless the frame
+// before it has not yet reached its retrace (the raster wait alone would let several
+// through the lower lines of one refresh).
 void Present(const gdi::PixelMemory& frame, bool atRetrace) {
   EndIfSignalled();
   if (frame.format.bitsPerPixel != 32) return;
   if (screen.toSurface) {
-    // The X server shows a surface the moment it has it, so the clock lets through at
-    // most one frame per refresh, whether or not the frame asked for the retrace.
+    // The X server shows a surface the moment it has it: the clock does all the pacing.
     SleepUntil(ScheduleFrame(screen.clock, Now()));
     ShowOnSurface(frame);
     return;
   }
   if (!screen.texture) return;
-  if (atRetrace) SleepUntil(ScheduleRetraceFrame(screen.clock, Now()));
+  if (atRetrace != screen.vsync) {
+    screen.vsync = atRetrace;
+    SDL_RenderSetVSync(screen.renderer, atRetrace ? 1 : 0);
+  }
+  SleepUntil(atRetrace ? ScheduleRetraceFrame(screen.clock, Now()) : ScheduleFrame(screen.clock, Now()));
   const SDL_Rect area = {0, 0, std::min<int>(frame.width, screen.width),
                          std::min<int>(frame.height, screen.height)};
   SDL_UpdateTexture(screen.texture, &area, frame.bits, frame.pitch);

@@ -17,6 +17,8 @@
 
 #include <SDL.h>
 
+#include <vector>
+
 #include "platform/display_driver.h"
 #include "platform/sdl/frame_scaling.h"
 #include "platform/sdl/retrace_clock.h"
@@ -31,9 +33,11 @@ struct SdlScreen {
   // surface does, placed on it at `picture`.
   SDL_Renderer* renderer;
   SDL_Texture* texture;
+  bool vsync;  // the renderer's presents wait for the display (flips at the retrace)
   bool toSurface;
   SDL_Surface* surface;  // the window surface the picture was placed on, or null
   Area picture;
+  std::vector<Uint8> converted;  // a frame in the surface's layout, before it is stretched
   HWND owner;  // the window shown full screen
   // False once the focus went elsewhere: the window stays on the desktop, so the user
   // can switch back to it, until the program takes the display again.

@@ -71,10 +71,19 @@ std::uint32_t Big32(const unsigned char* p) {
 }
 
 // The 8-bit channel that `mask` selects; false for a mask that is not 8 contiguous bits.
-bool ChannelShift(std::uint32_t mask, int* shift) {
+// Where a colour channel lies in a pixel: a run of at most 8 bits.
+struct Channel {
+  int shift, bits;
+  std::uint32_t EightBits(std::uint32_t pixel) const {
+    return ((pixel >> shift) & ((1u << bits) - 1)) << (8 - bits);
+  }
+};
+
+bool ChannelOf(std::uint32_t mask, Channel* channel) {
   if (mask == 0) return false;
-  *shift = __builtin_ctz(mask);
-  return (mask >> *shift) == 0xFF;
+  channel->shift = __builtin_ctz(mask);
+  channel->bits = __builtin_popcount(mask);
+  return channel->bits <= 8 && (mask >> channel->shift) == (1u << channel->bits) - 1;
 }
 
 }  // namespace
@@ -253,16 +262,16 @@ bool ParseXwd(const std::vector<unsigned char>& bytes, Screenshot* shot, std::st
                       bitsPerPixel = field[11], bytesPerLine = field[12], visualClass = field[13],
                       colours = field[19];
   constexpr std::uint32_t kZPixmap = 2, kTrueColor = 4, kDirectColor = 5;
-  int redShift, greenShift, blueShift;
-  if (version != 7 || format != kZPixmap || bitsPerPixel != 32 ||
-      (visualClass != kTrueColor && visualClass != kDirectColor) ||
-      !ChannelShift(field[14], &redShift) || !ChannelShift(field[15], &greenShift) ||
-      !ChannelShift(field[16], &blueShift)) {
-    *error = "not a 32-bit true-colour ZPixmap dump";
+  Channel red, green, blue;
+  if (version != 7 || format != kZPixmap || (bitsPerPixel != 32 && bitsPerPixel != 16) ||
+      (visualClass != kTrueColor && visualClass != kDirectColor) || !ChannelOf(field[14], &red) ||
+      !ChannelOf(field[15], &green) || !ChannelOf(field[16], &blue)) {
+    *error = "not a 16- or 32-bit true-colour ZPixmap dump";
     return false;
   }
+  const std::uint32_t pixelBytes = bitsPerPixel / 8;
   const std::uint64_t start = std::uint64_t(headerSize) + std::uint64_t(colours) * kColourEntrySize;
-  if (bytesPerLine < width * 4 || start + std::uint64_t(bytesPerLine) * height > bytes.size()) {
+  if (bytesPerLine < width * pixelBytes || start + std::uint64_t(bytesPerLine) * height > bytes.size()) {
     *error = "image data cut short";
     return false;
   }
@@ -272,14 +281,12 @@ bool ParseXwd(const std::vector<unsigned char>& bytes, Screenshot* shot, std::st
   for (std::uint32_t y = 0; y < height; ++y) {
     const unsigned char* row = &bytes[start + std::uint64_t(y) * bytesPerLine];
     for (std::uint32_t x = 0; x < width; ++x) {
-      const unsigned char* p = row + x * 4;
-      std::uint32_t value = byteOrder == 0
-                                ? std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-                                      std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24
-                                : Big32(p);
-      shot->pixels[std::size_t(y) * width + x] = ((value >> redShift) & 0xFF) << 16 |
-                                                 ((value >> greenShift) & 0xFF) << 8 |
-                                                 ((value >> blueShift) & 0xFF);
+      const unsigned char* p = row + x * pixelBytes;
+      std::uint32_t value = 0;
+      for (std::uint32_t i = 0; i < pixelBytes; ++i)
+        value |= std::uint32_t(p[byteOrder == 0 ? i : pixelBytes - 1 - i]) << (8 * i);
+      shot->pixels[std::size_t(y) * width + x] =
+          red.EightBits(value) << 16 | green.EightBits(value) << 8 | blue.EightBits(value);
     }
   }
   return true;

@@ -69,8 +69,9 @@ struct Screenshot {
   std::uint32_t At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
 };
 
-// Parses a window dump in the X Window Dump format (32 bits per pixel, direct or true
-// colour). Fills `error` and returns false for anything else.
+// Parses a window dump in the X Window Dump format (16 or 32 bits per pixel, direct or
+// true colour). A channel of fewer than 8 bits reads as the top bits of its 8-bit value
+// (a 5-bit 31 as 0xF8). Fills `error` and returns false for anything else.
 bool ParseXwd(const std::vector<unsigned char>& bytes, Screenshot* shot, std::string* error);
 
 // The root window of the server, as `xwd -root` dumps it.
