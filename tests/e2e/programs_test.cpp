@@ -142,5 +142,31 @@ TEST_F(ProgramOnScreen, LookaroundShowsTheFrameOfSomeN) {
   UserActionsAndEscape();
 }
 
+// Two programs on a server with no window manager: when the front one ends, the one
+// left behind shows its picture again and takes the keys back.
+TEST_F(ProgramOnScreen, TheProgramLeftBehindGetsTheKeysWhenTheFrontOneEnds) {
+  Start(TUNNEL_STATIC_PATH);
+  auto showsStatic = [](const Screenshot& shot, std::string* why) {
+    return ShowsFrame(shot, Screen(), {0, 0, 0}, why) ? 1 : 0;
+  };
+  AwaitFrame(showsStatic);
+  Child front = Spawn({TUNNEL_ANIMATED_PATH}, {"DISPLAY=" + server_.display, "ASAN_OPTIONS=detect_leaks=0"});
+  AwaitFrame([&](const Screenshot& shot, std::string* why) {
+    std::string unused;
+    return showsStatic(shot, &unused) ? 0 : FindFrame(shot, Screen(), 200, AnimatedFrame, why);
+  });
+  FakeKey(x_, "Escape", true);
+  FakeKey(x_, "Escape", false);
+  std::optional<int> status = AwaitExit(front, 5s);
+  Stop(front);
+  ASSERT_TRUE(status.has_value()) << "Escape did not end the program in front";
+  AwaitFrame(showsStatic);
+  FakeKey(x_, "Escape", true);
+  FakeKey(x_, "Escape", false);
+  status = AwaitExit(program_, 5s);
+  ASSERT_TRUE(status.has_value()) << "Escape did not reach the program left behind";
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+}
+
 }  // namespace
 }  // namespace e2e
