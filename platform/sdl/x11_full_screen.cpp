@@ -68,8 +68,10 @@ bool DesktopResized(SDL_Window* window, const SDL_SysWMmsg* message, SDL_Rect* d
   *display = {0, 0, event.xconfigure.width, event.xconfigure.height};
   int windowX = 0, windowY = 0;
   SDL_GetWindowPosition(window, &windowX, &windowY);
-  int count = 0;
-  XRRMonitorInfo* monitors = XRRGetMonitors(x.display, event.xconfigure.window, True, &count);
+  int count = 0, eventBase, errorBase;
+  XRRMonitorInfo* monitors = XRRQueryExtension(x.display, &eventBase, &errorBase)
+                                 ? XRRGetMonitors(x.display, event.xconfigure.window, True, &count)
+                                 : nullptr;
   for (int i = 0; i < count; ++i) {
     const XRRMonitorInfo& m = monitors[i];
     if (windowX >= m.x && windowX < m.x + m.width && windowY >= m.y && windowY < m.y + m.height) {
