@@ -44,15 +44,18 @@ void ConvertOnto(const gdi::PixelMemory& frame, int width, int height, SDL_Surfa
                       surface->pitch);
     return;
   }
-  const int pitch = (width * bytes + 3) & ~3;
-  screen.converted.resize(std::size_t(pitch) * height);
-  SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, frame.bits, frame.pitch, format,
-                    screen.converted.data(), pitch);
-  if (SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(screen.converted.data(), width, height,
-                                                               surface->format->BitsPerPixel, pitch, format)) {
+  // Made again only when the frame's size or the surface's layout changes.
+  SDL_Surface*& converted = screen.converted;
+  if (converted && (converted->w != width || converted->h != height || converted->format->format != format)) {
+    SDL_FreeSurface(converted);
+    converted = nullptr;
+  }
+  if (!converted) converted = SDL_CreateRGBSurfaceWithFormat(0, width, height, surface->format->BitsPerPixel, format);
+  if (converted) {
+    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, frame.bits, frame.pitch, format, converted->pixels,
+                      converted->pitch);
     SDL_Rect into = {at.x, at.y, at.width, at.height};
-    SDL_BlitScaled(source, nullptr, surface, &into);
-    SDL_FreeSurface(source);
+    SDL_BlitScaled(converted, nullptr, surface, &into);
   }
 }
 

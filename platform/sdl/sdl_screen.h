@@ -17,8 +17,6 @@
 
 #include <SDL.h>
 
-#include <vector>
-
 #include "platform/display_driver.h"
 #include "platform/sdl/frame_scaling.h"
 #include "platform/sdl/retrace_clock.h"
@@ -37,7 +35,7 @@ struct SdlScreen {
   bool toSurface;
   SDL_Surface* surface;  // the window surface the picture was placed on, or null
   Area picture;
-  std::vector<Uint8> converted;  // a frame in the surface's layout, before it is stretched
+  SDL_Surface* converted;  // a frame in the surface's layout, before it is stretched
   HWND owner;  // the window shown full screen
   // False once the focus went elsewhere: the window stays on the desktop, so the user
   // can switch back to it, until the program takes the display again.

@@ -49,6 +49,8 @@ void DestroyScreenWindow() {
   screen.window = nullptr;
   screen.toSurface = false;
   screen.surface = nullptr;
+  SDL_FreeSurface(screen.converted);
+  screen.converted = nullptr;
   screen.owner = nullptr;
   screen.exclusive = false;
   screen.width = screen.height = 0;
