@@ -1,7 +1,11 @@
-// What the screen probe shows, known to the tests that look at the X server.
+// What the screen probe shows, known to the tests that look at the screen.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "tests/e2e/x_session.h"
 
 namespace e2e {
 
@@ -17,6 +21,28 @@ inline std::uint32_t PatternPixel(int n, int x, int y) {
   const std::uint32_t green = std::uint32_t(y * 5 + n * 29) & 0xFF;
   const std::uint32_t blue = std::uint32_t((x ^ y) + n * 113) & 0xFF;
   return red << 16 | green << 8 | blue;
+}
+
+// What is wrong with the part of the screen within width x height from its top left
+// corner, which should show the pattern scaled by `scale` with its corner at (left,
+// top), on black, each pixel as far as the display's `shown` bits keep it; empty when
+// nothing is.
+inline std::string Mismatch(const Screenshot& shot, int pattern, int left, int top, int scale, int width, int height,
+                            std::uint32_t shown = 0xFFFFFF) {
+  if (shot.width < width || shot.height < height) return "a screenshot of " + std::to_string(shot.width) + " x " +
+                                                        std::to_string(shot.height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int px = (x - left) / scale, py = (y - top) / scale;
+      const bool inPicture = x >= left && y >= top && px < kProbeWidth && py < kProbeHeight;
+      const std::uint32_t expected = inPicture ? PatternPixel(pattern, px, py) & shown : 0;
+      if (shot.At(x, y) != expected) {
+        char text[128];
+        std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, shot.At(x, y), expected);
+        return text;
+      }
+    }
+  return "";
 }
 
 }  // namespace e2e

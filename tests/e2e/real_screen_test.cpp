@@ -56,27 +56,6 @@ bool Shows(const Screenshot& shot, int pattern, std::uint32_t shown = kAllColour
   return true;
 }
 
-// What is wrong with the part of the screen within width x height from its top left
-// corner, which should show the pattern scaled by `scale` with its corner at (left,
-// top), on black; empty when nothing is.
-std::string Mismatch(const Screenshot& shot, int pattern, int left, int top, int scale, int width, int height,
-                     std::uint32_t shown) {
-  if (shot.width < width || shot.height < height) return "a screenshot of " + std::to_string(shot.width) + " x " +
-                                                        std::to_string(shot.height);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const int px = (x - left) / scale, py = (y - top) / scale;
-      const bool inPicture = x >= left && y >= top && px < kProbeWidth && py < kProbeHeight;
-      const std::uint32_t expected = inPicture ? PatternPixel(pattern, px, py) & shown : 0;
-      if (shot.At(x, y) != expected) {
-        char text[128];
-        std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, shot.At(x, y), expected);
-        return text;
-      }
-    }
-  return "";
-}
-
 class RealScreen : public ::testing::Test {
  protected:
   void SetUp() override {

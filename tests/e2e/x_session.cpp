@@ -42,30 +42,6 @@ void ApplyEnvironment(const std::vector<std::string>& environment) {
   }
 }
 
-// Reads everything a command writes to its standard output, within the limit.
-bool RunForOutput(const std::vector<std::string>& argv, std::vector<unsigned char>* output,
-                  milliseconds limit) {
-  Child child = Spawn(argv, {});
-  if (child.pid < 0) return false;
-  close(child.input);
-  child.input = -1;
-  const auto deadline = Clock::now() + limit;
-  unsigned char buffer[65536];
-  for (;;) {
-    if (!Readable(child.output, deadline)) {
-      Stop(child);
-      return false;
-    }
-    ssize_t n = read(child.output, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    output->insert(output->end(), buffer, buffer + n);
-  }
-  std::optional<int> status = AwaitExit(child, milliseconds(RemainingMs(deadline)));
-  Stop(child);
-  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-}
-
 std::uint32_t Big32(const unsigned char* p) {
   return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
 }
@@ -120,6 +96,29 @@ Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
   child.input = toChild[1];
   child.output = fromChild[0];
   return child;
+}
+
+bool RunForOutput(const std::vector<std::string>& argv, std::vector<unsigned char>* output,
+                  milliseconds limit, const std::vector<std::string>& environment) {
+  Child child = Spawn(argv, environment);
+  if (child.pid < 0) return false;
+  close(child.input);
+  child.input = -1;
+  const auto deadline = Clock::now() + limit;
+  unsigned char buffer[65536];
+  for (;;) {
+    if (!Readable(child.output, deadline)) {
+      Stop(child);
+      return false;
+    }
+    ssize_t n = read(child.output, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    output->insert(output->end(), buffer, buffer + n);
+  }
+  std::optional<int> status = AwaitExit(child, milliseconds(RemainingMs(deadline)));
+  Stop(child);
+  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 std::optional<std::string> ReadLine(Child& child, milliseconds limit) {

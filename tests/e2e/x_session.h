@@ -45,6 +45,11 @@ std::optional<std::string> ReadLine(Child& child, milliseconds limit);
 std::optional<std::string> AwaitLine(Child& child, const std::string& prefix, milliseconds limit);
 void WriteLine(Child& child, const std::string& line);
 
+// Runs a command to its end and keeps what it wrote to its standard output; false when
+// it failed or did not end within the limit.
+bool RunForOutput(const std::vector<std::string>& argv, std::vector<unsigned char>* output, milliseconds limit,
+                  const std::vector<std::string>& environment = {});
+
 // The child's wait status once it has ended, or nothing when it still runs at the limit.
 std::optional<int> AwaitExit(Child& child, milliseconds limit);
 // Ends the child for good (SIGKILL) if it still runs and reaps it.

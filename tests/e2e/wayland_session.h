@@ -1,0 +1,46 @@
+// What the end-to-end tests need to run a program under a real Wayland compositor: a
+// private sway, headless and drawing on the processor, with one output of a given size;
+// screenshots of that output as `grim` takes them; and sway's own commands, as a user
+// gives them through `swaymsg`. The child processes are x_session.h's.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/x_session.h"
+
+namespace e2e {
+
+struct Compositor {
+  Child process;
+  std::string runtimeDir;  // XDG_RUNTIME_DIR of the compositor and its clients
+  std::string socket;      // WAYLAND_DISPLAY, the socket's name in runtimeDir
+};
+
+// The programs a compositor needs here that are missing ("sway, grim"), or empty.
+std::string MissingWaylandTools();
+
+// Starts sway with its output of width x height, as the unprivileged user nobody when
+// the tests run as root (sway refuses root). False when the output cannot be shot
+// within the limit.
+bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit);
+// Ends it and removes its runtime folder.
+void StopCompositor(Compositor* compositor);
+
+std::string SocketPath(const Compositor& compositor);
+// A client's environment: the compositor's runtime folder and socket, and no X display.
+std::vector<std::string> ClientEnvironment(const Compositor& compositor);
+
+// Has sway carry out a command, e.g. "[pid=42] kill"; false when it did not.
+bool SwayCommand(const Compositor& compositor, const std::string& command);
+// Whether sway gives the keyboard focus to a window of the process.
+bool HasKeyboardFocus(const Compositor& compositor, pid_t pid);
+
+// Parses a binary portable pixmap (P6) of 8 bits a channel.
+bool ParsePpm(const std::vector<unsigned char>& bytes, Screenshot* shot, std::string* error);
+// The compositor's output, as grim shoots it.
+bool TakeScreenshot(const Compositor& compositor, Screenshot* shot, std::string* error);
+
+}  // namespace e2e
