@@ -209,6 +209,21 @@ TEST_F(Wayland, EscapeEndsTheProgramWithExitCodeZero) {
   EXPECT_EQ(AwaitLine(program_, "escape", kEventLimit), "escape");
 }
 
+// The seat's keyboard unplugged and plugged back (a switch between two machines): the
+// seat has no keyboard for a while, and keys come from a new one with its own keymap.
+TEST_F(Wayland, EscapeOnAKeyboardPluggedBackEndsTheProgram) {
+  StartSway();
+  StartProbe();
+  Show(1);
+  DisconnectKeyboard(keyboard_);
+  keyboard_ = nullptr;
+  EXPECT_FALSE(AwaitExit(program_, 300ms)) << "ended when the keyboard went";
+  keyboard_ = ConnectKeyboard(SocketPath(compositor_));
+  ASSERT_NE(keyboard_, nullptr);
+  EXPECT_FALSE(AwaitExit(program_, 300ms)) << "ended when the keyboard came back";
+  EscapeEnds();
+}
+
 class WaylandEndSignal : public Wayland, public ::testing::WithParamInterface<int> {};
 
 TEST_P(WaylandEndSignal, EndsTheProgramWithinASecondAndGivesTheOutputBack) {
@@ -274,7 +289,7 @@ TEST_F(Wayland, LookaroundShowsTheFrameOfSomeNUntilEscape) {
 // The compositor ending (a crash, the user's session ending) ends each program within a
 // second, with exit status 1 and one line that names the display.
 TEST_F(Wayland, TheCompositorGoingAwayEndsEachProgram) {
-  GTEST_SKIP() << "needs the end on a lost display (branch gone), which this branch lacks";
+  GTEST_SKIP() << "needs the end of a program whose display went away (platform/sdl/display_loss, branch gone)";
   for (const char* path : {TUNNEL_ANIMATED_PATH, TUNNEL_STATIC_PATH, TUNNEL_LOOKAROUND_PATH}) {
     SCOPED_TRACE(path);
     StartSway();
