@@ -97,6 +97,9 @@ void ReportMessages() {
                   std::int16_t(platform::LOWORD(std::uintptr_t(message.lParam))),
                   std::int16_t(platform::HIWORD(std::uintptr_t(message.lParam))));
     Report(text);
+    // A focus lost and regained within one frame leaves `active` as it was, but the
+    // surfaces come back with nothing drawn.
+    if (message.message == platform::WM_ACTIVATE) g.buffersToDraw = 2;
     platform::TranslateMessage(&message);
     platform::DispatchMessageA(&message);
   }

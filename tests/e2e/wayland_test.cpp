@@ -43,7 +43,7 @@ class Wayland : public ::testing::Test {
   void SetUp() override {
     const std::string missing = MissingWaylandTools();
     if (!missing.empty())
-      GTEST_SKIP() << "no Wayland compositor to test on: " << missing << " not installed (tools/install-deps installs it)";
+      GTEST_SKIP() << "no Wayland compositor to test on: " << missing << " not installed (tools/install-deps installs them)";
   }
 
   void TearDown() override {
@@ -170,6 +170,8 @@ struct Output {
   int left, top, scale;  // where the picture lies on it
 };
 
+void PrintTo(const Output& output, std::ostream* out) { *out << output.width << " x " << output.height; }
+
 class WaylandOutput : public Wayland, public ::testing::WithParamInterface<Output> {};
 
 TEST_P(WaylandOutput, ThePictureIsScaledByWholePixelsWithBlackBorders) {
@@ -222,6 +224,39 @@ TEST_F(Wayland, EscapeOnAKeyboardPluggedBackEndsTheProgram) {
   ASSERT_NE(keyboard_, nullptr);
   EXPECT_FALSE(AwaitExit(program_, 300ms)) << "ended when the keyboard came back";
   EscapeEnds();
+}
+
+// Switching to another workspace stops the picture; switching back brings it back.
+TEST_F(Wayland, AnotherWorkspaceTakesTheFocusAndTheWayBackGivesItBack) {
+  StartSway();
+  StartProbe();
+  Show(4);
+  ExpectShownAt(4);
+  ASSERT_TRUE(SwayCommand(compositor_, "workspace 2"));
+  EXPECT_EQ(AwaitLine(program_, "active", kEventLimit), "active 0");
+  EXPECT_TRUE(Eventually([&] { return Shoot().pixels == desktop_.pixels; }, kEventLimit)) << "still shown";
+  Show(5);
+  ASSERT_TRUE(SwayCommand(compositor_, "workspace 1"));
+  EXPECT_EQ(AwaitLine(program_, "active", kEventLimit), "active 1");
+  ExpectShownAt(5);
+  EscapeEnds();
+}
+
+// The output given another resolution under a running program: the window follows it
+// and the next frames are placed and scaled anew.
+TEST_F(Wayland, TheOutputsNewResolutionIsFollowed) {
+  StartSway();
+  StartProbe();
+  Show(1);
+  ExpectShownAt(1);
+  int pattern = 1;
+  for (Output output : {Output{1920, 1080, 320, 60, 2}, Output{1280, 960, 0, 0, 2}, Output{640, 480, 0, 0, 1}}) {
+    SCOPED_TRACE(std::to_string(output.width) + " x " + std::to_string(output.height));
+    ASSERT_TRUE(SwayCommand(compositor_, "output HEADLESS-1 resolution " + std::to_string(output.width) + "x" +
+                                             std::to_string(output.height)));
+    Show(++pattern);
+    ExpectShownAt(pattern, output.left, output.top, output.scale);
+  }
 }
 
 class WaylandEndSignal : public Wayland, public ::testing::WithParamInterface<int> {};
