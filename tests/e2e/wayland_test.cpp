@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/probe_pattern.h"
@@ -119,6 +120,26 @@ class Wayland : public ::testing::Test {
         << why;
   }
 
+  // A round trip through the probe's frame loop: the PresentFrame calls so far.
+  long Frames() {
+    WriteLine(program_, "frames");
+    std::optional<std::string> line = AwaitLine(program_, "frames", kEventLimit);
+    return line ? std::stol(line->substr(7)) : -1;
+  }
+
+  // Frame rate and share of one core of the probe over a few seconds.
+  void Measure(double* rate, double* cpuShare) {
+    const long framesBefore = Frames();
+    const double cpuBefore = CpuSeconds(program_.pid);
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(3s);
+    const long framesAfter = Frames();
+    const double cpuAfter = CpuSeconds(program_.pid);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    *rate = double(framesAfter - framesBefore) / seconds;
+    *cpuShare = (cpuAfter - cpuBefore) / seconds;
+  }
+
   void Type(const std::string& key) {
     ASSERT_TRUE(PressKey(keyboard_, key, true)) << key;
     ASSERT_TRUE(PressKey(keyboard_, key, false)) << key;
@@ -159,6 +180,8 @@ class Wayland : public ::testing::Test {
 TEST_F(Wayland, PresentedFramesReachTheOutputPixelForPixel) {
   StartSway();
   StartProbe();
+  EXPECT_TRUE(SwayCommand(compositor_, "[pid=" + std::to_string(program_.pid) + " title=\"^" + kProbeTitle + "$\"] nop"))
+      << "no window titled " << kProbeTitle;
   for (int pattern : {1, 2, 7}) {
     Show(pattern);
     ExpectShownAt(pattern);
@@ -240,6 +263,26 @@ TEST_F(Wayland, AnotherWorkspaceTakesTheFocusAndTheWayBackGivesItBack) {
   EXPECT_EQ(AwaitLine(program_, "active", kEventLimit), "active 1");
   ExpectShownAt(5);
   EscapeEnds();
+}
+
+// In front, frames presented at the retrace come at most once per refresh of the
+// output (60 a second, headless); in the background the program does not spin.
+TEST_F(Wayland, PresentingAtTheRetraceShowsAtMostOneFramePerRefreshInFrontAndBehind) {
+  StartSway();
+  StartProbe();
+  Show(1);
+  double rate, cpuShare;
+  Measure(&rate, &cpuShare);
+  std::printf("mode 1 under sway: %.1f frames a second, %.0f%% of one core\n", rate, cpuShare * 100);
+  EXPECT_LE(rate, 61.0);
+  EXPECT_GT(rate, 5.0);
+  EXPECT_LT(cpuShare, 0.5);
+  ASSERT_TRUE(SwayCommand(compositor_, "workspace 2"));
+  ASSERT_EQ(AwaitLine(program_, "active", kEventLimit), "active 0");
+  Measure(&rate, &cpuShare);
+  std::printf("in the background: %.1f frames a second, %.0f%% of one core\n", rate, cpuShare * 100);
+  EXPECT_LE(rate, 61.0);
+  EXPECT_LT(cpuShare, 0.5);
 }
 
 // The output given another resolution under a running program: the window follows it
