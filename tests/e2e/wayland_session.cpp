@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace e2e {
 namespace {
@@ -57,9 +58,12 @@ std::string MissingWaylandTools() {
   return missing;
 }
 
-bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit) {
+bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log) {
   std::string folder = (fs::temp_directory_path() / "tunnel-wayland-XXXXXX").string();
-  if (!mkdtemp(folder.data())) return false;
+  if (!mkdtemp(folder.data())) {
+    *log = "no runtime folder";
+    return false;
+  }
   compositor->runtimeDir = folder;
   std::ofstream(folder + "/config") << "output HEADLESS-1 resolution " << width << "x" << height << "\n"
                                     << "xwayland disable\n";
@@ -69,6 +73,7 @@ bool StartCompositor(Compositor* compositor, int width, int height, milliseconds
     // The runtime folder must belong to the compositor's user.
     const passwd* nobody = getpwnam("nobody");
     if (!nobody || chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
+      *log = "no user nobody to run sway as";
       StopCompositor(compositor);
       return false;
     }
@@ -80,17 +85,19 @@ bool StartCompositor(Compositor* compositor, int width, int height, milliseconds
                                         "SWAYSOCK=" + IpcSocket(*compositor), "WLR_BACKENDS=headless",
                                         "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"});
   // Ready once grim shoots the output at its size.
-  const bool ready = compositor->process.pid > 0 && Eventually(
-                                                        [&] {
-                                                          if (compositor->socket.empty()) compositor->socket = FindSocket(folder);
-                                                          Screenshot shot;
-                                                          std::string error;
-                                                          return !compositor->socket.empty() &&
-                                                                 TakeScreenshot(*compositor, &shot, &error) &&
-                                                                 shot.width == width && shot.height == height;
-                                                        },
-                                                        limit);
-  if (!ready) StopCompositor(compositor);
+  auto shootsTheOutput = [&] {
+    if (compositor->socket.empty()) compositor->socket = FindSocket(folder);
+    Screenshot shot;
+    std::string error;
+    return !compositor->socket.empty() && TakeScreenshot(*compositor, &shot, &error) && shot.width == width &&
+           shot.height == height;
+  };
+  const bool ready = compositor->process.pid > 0 && Eventually(shootsTheOutput, limit);
+  if (!ready) {
+    std::ifstream in(folder + "/sway.log");
+    log->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    StopCompositor(compositor);
+  }
   return ready;
 }
 

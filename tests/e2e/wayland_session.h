@@ -23,9 +23,9 @@ struct Compositor {
 std::string MissingWaylandTools();
 
 // Starts sway with its output of width x height, as the unprivileged user nobody when
-// the tests run as root (sway refuses root). False when the output cannot be shot
-// within the limit.
-bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit);
+// the tests run as root (sway refuses root). False, with what sway said in `log`, when
+// the output cannot be shot within the limit.
+bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log);
 // Ends it and removes its runtime folder.
 void StopCompositor(Compositor* compositor);
 

@@ -56,8 +56,8 @@ class Wayland : public ::testing::Test {
   // A compositor with one output of that size, and the tests' keyboard on its seat
   // before any program looks at the seat.
   void StartSway(int width = kProbeWidth, int height = kProbeHeight) {
-    ASSERT_TRUE(StartCompositor(&compositor_, width, height, kStartLimit))
-        << "sway did not start: " << ReadFile(compositor_.runtimeDir + "/sway.log");
+    std::string log;
+    ASSERT_TRUE(StartCompositor(&compositor_, width, height, kStartLimit, &log)) << "sway did not start: " << log;
     keyboard_ = ConnectKeyboard(SocketPath(compositor_));
     ASSERT_NE(keyboard_, nullptr) << "sway took no virtual keyboard";
     desktop_ = Shoot();
