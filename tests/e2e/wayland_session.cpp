@@ -158,9 +158,11 @@ bool ParsePpm(const std::vector<unsigned char>& bytes, Screenshot* shot, std::st
   return true;
 }
 
-bool TakeScreenshot(const Compositor& compositor, Screenshot* shot, std::string* error) {
+bool TakeScreenshot(const Compositor& compositor, Screenshot* shot, std::string* error, bool withCursor) {
+  std::vector<std::string> command = {"grim", "-t", "ppm", "-"};
+  if (withCursor) command.insert(command.begin() + 1, "-c");
   std::vector<unsigned char> pixmap;
-  if (!RunForOutput({"grim", "-t", "ppm", "-"}, &pixmap, milliseconds(10000), ClientEnvironment(compositor))) {
+  if (!RunForOutput(command, &pixmap, milliseconds(10000), ClientEnvironment(compositor))) {
     *error = "grim failed";
     return false;
   }

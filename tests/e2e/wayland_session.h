@@ -40,7 +40,7 @@ bool HasKeyboardFocus(const Compositor& compositor, pid_t pid);
 
 // Parses a binary portable pixmap (P6) of 8 bits a channel.
 bool ParsePpm(const std::vector<unsigned char>& bytes, Screenshot* shot, std::string* error);
-// The compositor's output, as grim shoots it.
-bool TakeScreenshot(const Compositor& compositor, Screenshot* shot, std::string* error);
+// The compositor's output, as grim shoots it, with the cursor drawn in or not.
+bool TakeScreenshot(const Compositor& compositor, Screenshot* shot, std::string* error, bool withCursor = false);
 
 }  // namespace e2e

@@ -20,7 +20,7 @@
 
 #include "tests/e2e/probe_pattern.h"
 #include "tests/e2e/tunnel_frames.h"
-#include "tests/e2e/wayland_keyboard.h"
+#include "tests/e2e/wayland_input.h"
 #include "tests/e2e/wayland_session.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/temp_folder.h"
@@ -49,7 +49,7 @@ class Wayland : public ::testing::Test {
 
   void TearDown() override {
     Stop(program_);
-    DisconnectKeyboard(keyboard_);
+    DisconnectInput(input_);
     StopCompositor(&compositor_);
   }
 
@@ -58,8 +58,11 @@ class Wayland : public ::testing::Test {
   void StartSway(int width = kProbeWidth, int height = kProbeHeight) {
     std::string log;
     ASSERT_TRUE(StartCompositor(&compositor_, width, height, kStartLimit, &log)) << "sway did not start: " << log;
-    keyboard_ = ConnectKeyboard(SocketPath(compositor_));
-    ASSERT_NE(keyboard_, nullptr) << "sway took no virtual keyboard";
+    input_ = ConnectInput(SocketPath(compositor_));
+    ASSERT_NE(input_, nullptr) << "sway took no virtual keyboard or pointer";
+    width_ = width;
+    height_ = height;
+    ASSERT_TRUE(MovePointer(input_, width / 2, height / 2, width, height));
     desktop_ = Shoot();
   }
 
@@ -141,8 +144,8 @@ class Wayland : public ::testing::Test {
   }
 
   void Type(const std::string& key) {
-    ASSERT_TRUE(PressKey(keyboard_, key, true)) << key;
-    ASSERT_TRUE(PressKey(keyboard_, key, false)) << key;
+    ASSERT_TRUE(PressKey(input_, key, true)) << key;
+    ASSERT_TRUE(PressKey(input_, key, false)) << key;
   }
 
   void ExpectOutputBack() {
@@ -150,13 +153,22 @@ class Wayland : public ::testing::Test {
         << "the output is not back as it was";
   }
 
+  // A click at (x, y); the pointer then rests where it was, at the output's centre.
+  void Click(int x, int y, int button) {
+    ASSERT_TRUE(MovePointer(input_, x, y, width_, height_));
+    ASSERT_TRUE(PressButton(input_, button, true));
+    ASSERT_TRUE(PressButton(input_, button, false));
+    ASSERT_TRUE(MovePointer(input_, width_ / 2, height_ / 2, width_, height_));
+  }
+
   // sway's close request (as its kill binding, a title bar's button, or a task bar
-  // sends one) and Alt+F4 typed leave the program running.
-  void CloseRequests() {
+  // sends one), Alt+F4 typed and mouse clicks leave the program running.
+  void CloseRequestsAndClicks() {
     ASSERT_TRUE(SwayCommand(compositor_, "[pid=" + std::to_string(program_.pid) + "] kill"));
-    ASSERT_TRUE(PressKey(keyboard_, "Alt_L", true));
+    ASSERT_TRUE(PressKey(input_, "Alt_L", true));
     Type("F4");
-    ASSERT_TRUE(PressKey(keyboard_, "Alt_L", false));
+    ASSERT_TRUE(PressKey(input_, "Alt_L", false));
+    for (int button : {1, 3}) Click(100, 100, button);
   }
 
   // Escape ends the program with exit code 0 within a second, the output back as it was.
@@ -171,7 +183,8 @@ class Wayland : public ::testing::Test {
   }
 
   Compositor compositor_;
-  WaylandKeyboard* keyboard_ = nullptr;
+  WaylandInput* input_ = nullptr;
+  int width_ = 0, height_ = 0;
   TempFolder errors_;
   Child program_;
   Screenshot desktop_;
@@ -217,7 +230,7 @@ TEST_F(Wayland, CloseRequestsLeaveTheProgramRunning) {
   StartSway();
   StartProbe();
   Show(1);
-  CloseRequests();
+  CloseRequestsAndClicks();
   EXPECT_EQ(AwaitLine(program_, "message 10 ", kEventLimit), "message 10 0 0");  // WM_CLOSE
   EXPECT_EQ(AwaitLine(program_, "message 10 ", kEventLimit), "message 10 0 0");
   Show(2);
@@ -225,8 +238,13 @@ TEST_F(Wayland, CloseRequestsLeaveTheProgramRunning) {
   EXPECT_FALSE(AwaitExit(program_, 0ms));
 }
 
-TEST_F(Wayland, EscapeEndsTheProgramWithExitCodeZero) {
+// The cursor shows on the desktop, not over the window (where every screenshot is
+// the picture alone), and comes back with the desktop.
+TEST_F(Wayland, EscapeEndsTheProgramWithExitCodeZeroAndTheCursorComesBack) {
   StartSway();
+  EXPECT_NE(std::count(desktop_.pixels.begin(), desktop_.pixels.end(), desktop_.pixels[0]),
+            std::ptrdiff_t(desktop_.pixels.size()))
+      << "no cursor on the desktop";
   StartProbe();
   Show(8);
   ExpectShownAt(8);
@@ -240,11 +258,11 @@ TEST_F(Wayland, EscapeOnAKeyboardPluggedBackEndsTheProgram) {
   StartSway();
   StartProbe();
   Show(1);
-  DisconnectKeyboard(keyboard_);
-  keyboard_ = nullptr;
+  DisconnectInput(input_);
+  input_ = nullptr;
   EXPECT_FALSE(AwaitExit(program_, 300ms)) << "ended when the keyboard went";
-  keyboard_ = ConnectKeyboard(SocketPath(compositor_));
-  ASSERT_NE(keyboard_, nullptr);
+  input_ = ConnectInput(SocketPath(compositor_));
+  ASSERT_NE(input_, nullptr);
   EXPECT_FALSE(AwaitExit(program_, 300ms)) << "ended when the keyboard came back";
   EscapeEnds();
 }
@@ -303,6 +321,29 @@ TEST_F(Wayland, TheOutputsNewResolutionIsFollowed) {
   }
 }
 
+TEST_F(Wayland, MouseButtonsArriveAsTheirMessages) {
+  StartSway();
+  StartProbe();
+  struct Expected {
+    int button;
+    const char* down;
+    const char* up;
+  };
+  for (Expected click : {Expected{1, "201", "202"}, Expected{3, "204", "205"}}) {
+    Click(100, 50, click.button);
+    EXPECT_EQ(AwaitLine(program_, "message 2", kEventLimit), std::string("message ") + click.down + " 100 50");
+    EXPECT_EQ(AwaitLine(program_, "message 2", kEventLimit), std::string("message ") + click.up + " 100 50");
+  }
+  // A second left click straight after the first is a double click.
+  ASSERT_TRUE(MovePointer(input_, 7, 9, width_, height_));
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(PressButton(input_, 1, true));
+    ASSERT_TRUE(PressButton(input_, 1, false));
+  }
+  for (const char* expected : {"201", "202", "203", "202"})
+    EXPECT_EQ(AwaitLine(program_, "message 2", kEventLimit), std::string("message ") + expected + " 7 9");
+}
+
 class WaylandEndSignal : public Wayland, public ::testing::WithParamInterface<int> {};
 
 TEST_P(WaylandEndSignal, EndsTheProgramWithinASecondAndGivesTheOutputBack) {
@@ -341,8 +382,8 @@ TEST_F(Wayland, AnimatedShowsFramesOfTheCycleUntilEscape) {
       },
       kEventLimit))
       << why;
-  CloseRequests();
-  EXPECT_FALSE(AwaitExit(program_, 500ms)) << "a close request ended the program";
+  CloseRequestsAndClicks();
+  EXPECT_FALSE(AwaitExit(program_, 500ms)) << "a close request or a click ended the program";
   EscapeEnds();
 }
 
@@ -382,8 +423,8 @@ TEST_F(Wayland, TheCompositorGoingAwayEndsEachProgram) {
     EXPECT_EQ(Errors(), std::filesystem::path(path).filename().string() + ": the display " + compositor_.socket +
                             " went away\n");
     Stop(program_);
-    DisconnectKeyboard(keyboard_);
-    keyboard_ = nullptr;
+    DisconnectInput(input_);
+    input_ = nullptr;
     StopCompositor(&compositor_);
   }
 }
@@ -392,8 +433,8 @@ TEST_F(Wayland, TheCompositorGoingAwayEndsEachProgram) {
 // none at all: the programs end at once with exit code 0, saying so in one line.
 TEST_F(Wayland, WithoutACompositorTheProgramsSayOneLine) {
   StartSway();
-  DisconnectKeyboard(keyboard_);
-  keyboard_ = nullptr;
+  DisconnectInput(input_);
+  input_ = nullptr;
   // Killed, sway leaves its socket's file behind.
   kill(compositor_.process.pid, SIGKILL);
   ASSERT_TRUE(AwaitExit(compositor_.process, kEventLimit));
