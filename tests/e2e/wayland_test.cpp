@@ -1,10 +1,11 @@
 // The screen probe and the three interactive programs under a real Wayland compositor:
-// a private headless sway per test, its output shot with grim, keys typed on a virtual
-// keyboard of its seat, windows closed through sway's own commands. What reaches the
-// output is checked pixel for pixel, also scaled on a larger output; close requests
-// leave a program running; Escape, Ctrl+C and SIGTERM end it; the compositor going
-// away ends it; without a compositor it says so in one line. Skipped, saying why,
-// where sway or grim is not installed. Every wait is on a condition with a time limit.
+// a private headless sway per test, its output shot with grim, keys and clicks from a
+// virtual keyboard and pointer of its seat, windows closed through sway's own commands.
+// What reaches the output is checked pixel for pixel, also scaled on a larger output;
+// close requests and clicks leave a program running; Escape, Ctrl+C and SIGTERM end it;
+// the compositor going away ends it; without a compositor it says so in one line.
+// Skipped, saying why, where sway or grim is not installed. Every wait is on a
+// condition with a time limit.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -226,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Larger, WaylandOutput,
                            return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
                          });
 
-TEST_F(Wayland, CloseRequestsLeaveTheProgramRunning) {
+TEST_F(Wayland, CloseRequestsAndClicksLeaveTheProgramRunning) {
   StartSway();
   StartProbe();
   Show(1);
