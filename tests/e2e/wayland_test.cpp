@@ -408,20 +408,29 @@ TEST_F(Wayland, LookaroundShowsTheFrameOfSomeNUntilEscape) {
 }
 
 // The compositor ending (a crash, the user's session ending) ends each program within a
-// second, with exit status 1 and one line that names the display.
+// second, with exit status 1 and one line that names the display: in front, and with
+// the focus on another workspace; at moments after the first frame that vary.
 TEST_F(Wayland, TheCompositorGoingAwayEndsEachProgram) {
   GTEST_SKIP() << "needs the end of a program whose display went away (platform/sdl/display_loss, branch gone)";
-  for (const char* path : {TUNNEL_ANIMATED_PATH, TUNNEL_STATIC_PATH, TUNNEL_LOOKAROUND_PATH}) {
-    SCOPED_TRACE(path);
+  struct Run {
+    const char* path;
+    bool behind;
+    milliseconds after;  // the first frame
+  };
+  for (Run run : {Run{TUNNEL_ANIMATED_PATH, false, 0ms}, Run{TUNNEL_STATIC_PATH, false, 700ms},
+                  Run{TUNNEL_LOOKAROUND_PATH, false, 300ms}, Run{TUNNEL_ANIMATED_PATH, true, 500ms}}) {
+    SCOPED_TRACE(std::string(run.path) + (run.behind ? " in the background" : " in front"));
     StartSway();
-    Start(path);
+    Start(run.path);
     AwaitFocus();
     ASSERT_TRUE(Eventually([&] { return Shoot().pixels != desktop_.pixels; }, kStartLimit)) << "no frame shown";
+    if (run.behind) ASSERT_TRUE(SwayCommand(compositor_, "workspace 2"));
+    std::this_thread::sleep_for(run.after);
     kill(compositor_.process.pid, SIGKILL);
     std::optional<int> status = AwaitExit(program_, 1000ms);
     ASSERT_TRUE(status) << "still running a second after the compositor ended";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << "wait status " << *status;
-    EXPECT_EQ(Errors(), std::filesystem::path(path).filename().string() + ": the display " + compositor_.socket +
+    EXPECT_EQ(Errors(), std::filesystem::path(run.path).filename().string() + ": the display " + compositor_.socket +
                             " went away\n");
     Stop(program_);
     DisconnectInput(input_);
