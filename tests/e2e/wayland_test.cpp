@@ -88,6 +88,9 @@ class Wayland : public ::testing::Test {
     ASSERT_EQ(AwaitLine(program_, "open", kStartLimit), "open 1");
     ASSERT_EQ(AwaitLine(program_, "presented 0", kStartLimit), "presented 0");
     AwaitFocus();
+    // sway focuses a window when it maps it, but places it (and sends it the pointer's
+    // clicks) only once the window has drawn itself at its new size.
+    ASSERT_TRUE(Eventually([&] { return Shoot().pixels != desktop_.pixels; }, kStartLimit)) << "nothing shown";
   }
 
   // Keys typed before sway gives the window the focus would go nowhere.
