@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "tests/e2e/probe_pattern.h"
-#include "tests/e2e/tunnel_frames.h"
 #include "tests/e2e/wayland_input.h"
 #include "tests/e2e/wayland_session.h"
 #include "tests/e2e/x_session.h"
+#include "tests/support/rule_frames.h"
 #include "tests/support/temp_folder.h"
 
 namespace e2e {
@@ -31,6 +31,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+
+using namespace rule_frames;
 
 constexpr milliseconds kStartLimit = 20s;
 constexpr milliseconds kEventLimit = 10s;
