@@ -14,6 +14,7 @@ void RegainDrawingDC() {
   DrawingState& d = drawingState;
   if (d.kind != kScreenTarget || d.accessMode != kAccessDirect) return;
   d.accessMode = kAccessThroughContext;
+  d.directPixels = nullptr;
   d.deviceContext = d.regain();
   SetTextColor(d.deviceContext, d.textColour);
   SetTextAlign(d.deviceContext, TA_UPDATECP);
@@ -36,6 +37,7 @@ void PutScreenPixel(DrawingState& d, std::int32_t x, std::int32_t y, std::int32_
   if (d.accessMode == kAccessThroughContext) {
     d.pixels = d.lock();
     d.accessMode = kAccessDirect;
+    if (bytesPerPixel == 4) d.directPixels = d.pixels;
   }
   // A failed lock gives no memory: the frame's pixels are skipped. A pixel outside
   // the surface is skipped too, so nothing is written outside the locked memory.
@@ -121,4 +123,5 @@ void EndDrawing() {
     default: DeleteDC(d.deviceContext);
   }
   d.deviceContext = nullptr;
+  d.directPixels = nullptr;
 }

@@ -43,6 +43,9 @@ struct DrawingState {
   platform::HDC (*regain)();
   platform::BYTE* (*lock)();
   std::int32_t accessMode;
+  // The locked pixels of a 32-bit screen once the first PutPixel has locked them, null
+  // otherwise: the one field PutPixel tests before it stores a pixel.
+  platform::BYTE* directPixels;
   platform::HBRUSH defaultBrush;
   platform::HPEN defaultPen;
   platform::HBRUSH savedBrush;
@@ -74,13 +77,12 @@ void PutPixelAnyTarget(std::int32_t x, std::int32_t y, std::int32_t colour);
 
 // Colour 0x00BBGGRR. Does nothing when no drawing is open. A screen frame calls this
 // 307,200 times, so the common case, a 32-bit screen locked by the first call, is
-// inline: a few tests and one store.
+// inline: one pointer tested, the position checked against the surface, one store.
 inline void PutPixel(std::int32_t x, std::int32_t y, std::int32_t colour) {
   const DrawingState& d = drawingState;
-  if (d.deviceContext && d.kind == kScreenTarget && d.depth == 32 && d.accessMode == kAccessDirect && d.pixels &&
-      static_cast<std::uint32_t>(x) < static_cast<std::uint32_t>(d.width) &&
+  if (d.directPixels && static_cast<std::uint32_t>(x) < static_cast<std::uint32_t>(d.width) &&
       static_cast<std::uint32_t>(y) < static_cast<std::uint32_t>(d.height)) {
-    StoreScreenPixel32(d.pixels + static_cast<std::ptrdiff_t>(y) * d.pitch + static_cast<std::ptrdiff_t>(x) * 4,
+    StoreScreenPixel32(d.directPixels + static_cast<std::ptrdiff_t>(y) * d.pitch + static_cast<std::ptrdiff_t>(x) * 4,
                        colour);
     return;
   }

@@ -57,5 +57,25 @@ TEST(ScaleByWholePixels, MakesEachPixelASquareAndWritesNothingElse) {
   }
 }
 
+TEST(ScaleByWholePixels, DoublesRowsOfEveryLengthExactly) {
+  // Rows a vector loop takes whole, with a remainder, or shorter than one vector.
+  for (int width : {1, 3, 4, 8, 11, 640}) {
+    constexpr int kHeight = 3;
+    std::vector<std::uint32_t> source(std::size_t(width) * kHeight);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = std::uint32_t(0x00010203 * (i + 1));
+    // Untouched words at the end of each row, and rows of whole 16-byte lines as on a
+    // desktop's surface.
+    const int targetWidth = (2 * width + 4) & ~3;
+    std::vector<std::uint32_t> target(std::size_t(targetWidth) * 2 * kHeight, 0xABCDEF01);
+    ScaleByWholePixels(reinterpret_cast<const std::uint8_t*>(source.data()), width, kHeight, width * 4,
+                       reinterpret_cast<std::uint8_t*>(target.data()), targetWidth * 4, 2);
+    for (int y = 0; y < 2 * kHeight; ++y)
+      for (int x = 0; x < targetWidth; ++x) {
+        const std::uint32_t expected = x < 2 * width ? source[std::size_t(y / 2) * width + x / 2] : 0xABCDEF01;
+        ASSERT_EQ(target[std::size_t(y) * targetWidth + x], expected) << "width " << width << " at " << x << ", " << y;
+      }
+  }
+}
+
 }  // namespace
 }  // namespace platform::sdl
