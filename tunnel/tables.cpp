@@ -1,5 +1,6 @@
 #include "tunnel/tables.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -82,18 +83,28 @@ void FillDistance(Table2D& distance, std::int32_t width, std::int32_t height, do
     std::int32_t firstLower = (height + 1) / 2;  // first row with y >= height - y
     for (std::int32_t y = firstLower; y < height; ++y) column[y] = QuickDistance(dx, y - cy, n);
     column[0] = QuickDistance(dx, -cy, n);
-    for (std::int32_t y = 1; y < firstLower; ++y) column[y] = column[height - y];
-    if (x > 0)
-      for (std::int32_t y = 0; y < height; ++y) distance[twin][y] = column[y];
+    // Rows 1 .. firstLower - 1 mirror rows height - 1 down to height - firstLower + 1.
+    std::reverse_copy(column + height - firstLower + 1, column + height, column + 1);
+    if (x > 0) std::copy(column, column + height, distance[twin]);
   }
+}
+
+// The first row from `from` on, and at most `height`, whose offset from the centre row
+// is beyond `limit`; the comparison is the exact one of the walk down the column.
+std::int32_t FirstRowBeyond(double limit, std::int32_t from, std::int32_t height, double cy) {
+  const double guess = std::floor(cy + limit) + 1.0;
+  std::int32_t row = guess < from ? from : guess > height ? height : static_cast<std::int32_t>(guess);
+  while (row > from && row - 1 - cy > limit) --row;
+  while (row < height && !(row - cy > limit)) ++row;
+  return row;
 }
 
 // The angle entry TruncToInt(256 - a) AND 255, with a = 128 t / pi, is
 // (256 - ceil(a)) AND 255: truncating 256 - a is the same as 256 minus a rounded up.
 // Going down a column right of the centre, below the centre row, a rises steadily from
 // 0 to below 64 and passes the whole number j where dy = dx x tan(j pi / 128). So
-// ceil(a) is found by comparing dy with those boundary offsets as the column goes,
-// instead of taking an arc tangent per pixel.
+// ceil(a) is constant between those boundary offsets, and each run of rows between two
+// of them is filled at once, instead of taking an arc tangent per pixel.
 //
 // Only the lower half of the right half is walked. The mirrored pixels follow from
 // ceil(a), with floor(a) = ceil(a) - 1 except where a is whole:
@@ -128,16 +139,29 @@ void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double c
     std::int32_t* left = angle[twin];
     right[0] = AngleValue(dx, -cy, angleScale, kQuickTextureSize);
     left[0] = AngleValue(-dx, -cy, angleScale, kQuickTextureSize);
-    int j = 0;
-    for (std::int32_t y = (height + 1) / 2; y < height; ++y) {
-      double dy = y - cy;
-      while (j < kSteps && dy > bound[j]) ++j;
-      int whole = dy == 0.0 || dy == dx;
-      int floorA = j - 1 + whole;
-      right[y] = (256 - j) & 255;
-      left[y] = (128 + floorA) & 255;
-      right[height - y] = (256 + floorA) & 255;
-      left[height - y] = (128 - j) & 255;
+    // ceil(a) is j on the run of rows with bound[j - 1] < dy <= bound[j], so each run
+    // and its mirror above the centre row are four constant fills. The mirrored fills
+    // come after the direct ones: on an even height the first lower row is the centre
+    // row itself, its own mirror.
+    const std::int32_t firstLower = (height + 1) / 2;
+    std::int32_t y = firstLower;
+    for (int j = 0; j <= kSteps && y < height; ++j) {
+      const std::int32_t end = j < kSteps ? FirstRowBeyond(bound[j], y, height, cy) : height;
+      std::fill(right + y, right + end, (256 - j) & 255);
+      std::fill(left + y, left + end, (128 + j - 1) & 255);
+      std::fill(right + height - end + 1, right + height - y + 1, (256 + j - 1) & 255);
+      std::fill(left + height - end + 1, left + height - y + 1, (128 - j) & 255);
+      y = end;
+    }
+    // Where a is whole (the centre row, dy = 0, and the diagonal, dy = dx), floor(a) is
+    // ceil(a) itself.
+    for (double dy : {0.0, dx}) {
+      const double row = cy + dy;
+      if (row != std::floor(row) || row < firstLower || row >= height) continue;
+      const auto at = static_cast<std::int32_t>(row);
+      const int j = static_cast<int>(std::count_if(bound, bound + kSteps, [dy](double b) { return dy > b; }));
+      left[at] = (128 + j) & 255;
+      right[height - at] = (256 + j) & 255;
     }
   }
 }
