@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -133,6 +134,8 @@ void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double c
   slope[kSteps / 2] = 1.0;
 
   double bound[kSteps];
+  const std::int32_t firstLower = (height + 1) / 2;  // first row with y >= height - y
+  std::vector<std::int32_t> ceilA(height);             // per lower row of a column
   for (std::int32_t x = 0; x < width; ++x) {
     double dx = x - cx;
     std::int32_t twin = width - x;  // the column at -dx
@@ -148,19 +151,23 @@ void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double c
     std::int32_t* left = angle[twin];
     right[0] = AngleValue(dx, -cy, angleScale, kQuickTextureSize);
     left[0] = AngleValue(-dx, -cy, angleScale, kQuickTextureSize);
-    // ceil(a) is j on the run of rows with bound[j - 1] < dy <= bound[j], so each run
-    // and its mirror above the centre row are four constant fills. The mirrored fills
-    // come after the direct ones: on an even height the first lower row is the centre
-    // row itself, its own mirror.
-    const std::int32_t firstLower = (height + 1) / 2;
+    // ceil(a) is j on the run of rows with bound[j - 1] < dy <= bound[j]: one fill a
+    // run, then the four entries of every row from it in loops on vector registers.
+    // The mirrored rows come after the direct ones: on an even height the first lower
+    // row is the centre row itself, its own mirror.
     std::int32_t y = firstLower;
     for (int j = 0; j <= kSteps && y < height; ++j) {
       const std::int32_t end = j < kSteps ? FirstRowBeyond(bound[j], y, height, cy) : height;
-      std::fill(right + y, right + end, (256 - j) & 255);
-      std::fill(left + y, left + end, (128 + j - 1) & 255);
-      std::fill(right + height - end + 1, right + height - y + 1, (256 + j - 1) & 255);
-      std::fill(left + height - end + 1, left + height - y + 1, (128 - j) & 255);
+      std::fill(ceilA.begin() + y, ceilA.begin() + end, j);
       y = end;
+    }
+    for (y = firstLower; y < height; ++y) {
+      right[y] = (256 - ceilA[y]) & 255;
+      left[y] = (128 + ceilA[y] - 1) & 255;
+    }
+    for (y = firstLower; y < height; ++y) {
+      right[height - y] = (256 + ceilA[y] - 1) & 255;
+      left[height - y] = (128 - ceilA[y]) & 255;
     }
     // Where a is whole (the centre row, dy = 0, and the diagonal, dy = dx), floor(a) is
     // ceil(a) itself.
@@ -168,9 +175,8 @@ void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double c
       const double row = cy + dy;
       if (row != std::floor(row) || row < firstLower || row >= height) continue;
       const auto at = static_cast<std::int32_t>(row);
-      const int j = static_cast<int>(std::count_if(bound, bound + kSteps, [dy](double b) { return dy > b; }));
-      left[at] = (128 + j) & 255;
-      right[height - at] = (256 + j) & 255;
+      left[at] = (128 + ceilA[at]) & 255;
+      right[height - at] = (256 + ceilA[at]) & 255;
     }
   }
 }
