@@ -126,6 +126,24 @@ std::int32_t FirstRowBeyond(double limit, std::int32_t from, std::int32_t height
 // The boundaries are exact where a is whole for a pixel: on the centre row (tan 0 = 0)
 // and the diagonals (tan(pi/4) = 1). Elsewhere no pixel's a lies near a whole number,
 // so boundaries a few units in the last place off give the same entries.
+// The four entries of each lower row y of a column pair, and of its mirror height - y,
+// from ceil(a) of the row, with floor(a) = ceil(a) - 1. The mirrored rows come after
+// the direct ones: on an even height the first lower row is the centre row itself,
+// its own mirror. Built for the widest vectors the processor has, as the distances.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void FillAngleRows(const std::int32_t* ceilA,
+                                                                         std::int32_t* right, std::int32_t* left,
+                                                                         std::int32_t firstLower,
+                                                                         std::int32_t height) {
+  for (std::int32_t y = firstLower; y < height; ++y) {
+    right[y] = (256 - ceilA[y]) & 255;
+    left[y] = (128 + ceilA[y] - 1) & 255;
+  }
+  for (std::int32_t y = firstLower; y < height; ++y) {
+    right[height - y] = (256 + ceilA[y] - 1) & 255;
+    left[height - y] = (128 - ceilA[y]) & 255;
+  }
+}
+
 void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double cx, double cy,
                double angleScale) {
   double slope[kSteps];  // slope[j] = tan(j pi / 128)
@@ -152,23 +170,14 @@ void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double c
     right[0] = AngleValue(dx, -cy, angleScale, kQuickTextureSize);
     left[0] = AngleValue(-dx, -cy, angleScale, kQuickTextureSize);
     // ceil(a) is j on the run of rows with bound[j - 1] < dy <= bound[j]: one fill a
-    // run, then the four entries of every row from it in loops on vector registers.
-    // The mirrored rows come after the direct ones: on an even height the first lower
-    // row is the centre row itself, its own mirror.
+    // run, then the four entries of every row from it.
     std::int32_t y = firstLower;
     for (int j = 0; j <= kSteps && y < height; ++j) {
       const std::int32_t end = j < kSteps ? FirstRowBeyond(bound[j], y, height, cy) : height;
       std::fill(ceilA.begin() + y, ceilA.begin() + end, j);
       y = end;
     }
-    for (y = firstLower; y < height; ++y) {
-      right[y] = (256 - ceilA[y]) & 255;
-      left[y] = (128 + ceilA[y] - 1) & 255;
-    }
-    for (y = firstLower; y < height; ++y) {
-      right[height - y] = (256 + ceilA[y] - 1) & 255;
-      left[height - y] = (128 - ceilA[y]) & 255;
-    }
+    FillAngleRows(ceilA.data(), right, left, firstLower, height);
     // Where a is whole (the centre row, dy = 0, and the diagonal, dy = dx), floor(a) is
     // ceil(a) itself.
     for (double dy : {0.0, dx}) {

@@ -139,12 +139,14 @@ TEST(TableRules, ComposeRGBIsAPlainSum) {
 namespace {
 
 // The quick build must give exactly what the rules give, element for element, for
-// every table size the programs use and for odd sizes whose centre falls between pixels.
+// every table size the programs use and for odd sizes whose centre falls between pixels;
+// tall, flat and square tables put the angle's boundaries and diagonals in every place.
 TEST(BuildTunnelTables, EqualsTheRuleInEveryElement) {
   struct Size {
     std::int32_t w, h;
   };
-  for (Size size : {Size{640, 480}, Size{1280, 960}, Size{5, 3}, Size{33, 17}, Size{1, 1}, Size{2, 7}}) {
+  for (Size size : {Size{640, 480}, Size{1280, 960}, Size{5, 3}, Size{33, 17}, Size{1, 1}, Size{2, 7},
+                    Size{4, 301}, Size{3, 200}, Size{300, 4}, Size{201, 3}, Size{64, 64}, Size{65, 66}}) {
     SCOPED_TRACE(::testing::Message() << size.w << " x " << size.h);
     ProgramStart(g, kTableOnlyProgram);
     DimTable(g.texture, 256, 256);
