@@ -8,7 +8,10 @@
 //   data  ─────────────────────────────────────────────────────────────────────────► | e(0,0) e(0,1) ... e(n,m) | spare |
 //
 // Element (i, j) sits at data + i x stride + j, stride = m + 1: the first index is
-// outermost. There are no bounds checks.
+// outermost. There are no bounds checks. The stride slot is as wide as an address: an
+// integer of another width than the elements', so the compiler knows that a store
+// into a table leaves every stride as it was, and a frame loop need not read them
+// again after each pixel.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +19,7 @@
 
 struct Table2D {
   std::int32_t* data;     // element (0, 0), or null when the table has no block
-  std::uint32_t stride;   // first slot: n + 1 before declaring, m + 1 after
+  std::size_t stride;     // first slot: n + 1 before declaring, m + 1 after
   std::uint32_t count2;   // second slot: m + 1
 
   std::int32_t* operator[](std::int32_t i) const {
