@@ -10,8 +10,7 @@
 // Element (i, j) sits at data + i x stride + j, stride = m + 1: the first index is
 // outermost. There are no bounds checks. The stride slot is as wide as an address: an
 // integer of another width than the elements', so the compiler knows that a store
-// into a table leaves every stride as it was, and a frame loop need not read them
-// again after each pixel.
+// into a table leaves every stride as it was and keeps them in registers.
 #pragma once
 
 #include <cstdint>
