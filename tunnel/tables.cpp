@@ -109,23 +109,6 @@ std::int32_t FirstRowBeyond(double limit, std::int32_t from, std::int32_t height
   return row;
 }
 
-// The angle entry TruncToInt(256 - a) AND 255, with a = 128 t / pi, is
-// (256 - ceil(a)) AND 255: truncating 256 - a is the same as 256 minus a rounded up.
-// Going down a column right of the centre, below the centre row, a rises steadily from
-// 0 to below 64 and passes the whole number j where dy = dx x tan(j pi / 128). So
-// ceil(a) is constant between those boundary offsets, and each run of rows between two
-// of them is filled at once, instead of taking an arc tangent per pixel.
-//
-// Only the lower half of the right half is walked. The mirrored pixels follow from
-// ceil(a), with floor(a) = ceil(a) - 1 except where a is whole:
-//   (-dx, dy): t' = pi - t,  entry (128 + floor(a)) AND 255
-//   (dx, -dy): t' = -t,      entry (256 + floor(a)) AND 255
-//   (-dx, -dy): t' = t - pi, entry (128 - ceil(a)) AND 255
-// The top row, which has no mirror below, is computed by the rule.
-//
-// The boundaries are exact where a is whole for a pixel: on the centre row (tan 0 = 0)
-// and the diagonals (tan(pi/4) = 1). Elsewhere no pixel's a lies near a whole number,
-// so boundaries a few units in the last place off give the same entries.
 // The four entries of each lower row y of a column pair, and of its mirror height - y,
 // from ceil(a) of the row, with floor(a) = ceil(a) - 1. The mirrored rows come after
 // the direct ones: on an even height the first lower row is the centre row itself,
@@ -144,6 +127,23 @@ std::int32_t FirstRowBeyond(double limit, std::int32_t from, std::int32_t height
   }
 }
 
+// The angle entry TruncToInt(256 - a) AND 255, with a = 128 t / pi, is
+// (256 - ceil(a)) AND 255: truncating 256 - a is the same as 256 minus a rounded up.
+// Going down a column right of the centre, below the centre row, a rises steadily from
+// 0 to below 64 and passes the whole number j where dy = dx x tan(j pi / 128). So
+// ceil(a) is constant between those boundary offsets, and each run of rows between two
+// of them is filled at once, instead of taking an arc tangent per pixel.
+//
+// Only the lower half of the right half is walked. The mirrored pixels follow from
+// ceil(a), with floor(a) = ceil(a) - 1 except where a is whole:
+//   (-dx, dy): t' = pi - t,  entry (128 + floor(a)) AND 255
+//   (dx, -dy): t' = -t,      entry (256 + floor(a)) AND 255
+//   (-dx, -dy): t' = t - pi, entry (128 - ceil(a)) AND 255
+// The top row, which has no mirror below, is computed by the rule.
+//
+// The boundaries are exact where a is whole for a pixel: on the centre row (tan 0 = 0)
+// and the diagonals (tan(pi/4) = 1). Elsewhere no pixel's a lies near a whole number,
+// so boundaries a few units in the last place off give the same entries.
 void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double cx, double cy,
                double angleScale) {
   double slope[kSteps];  // slope[j] = tan(j pi / 128)
