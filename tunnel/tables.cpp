@@ -4,6 +4,14 @@
 #include <cmath>
 #include <vector>
 
+// Loops whose results are exact in every vector width are built for each width of the
+// x86 processors and chosen when the program loads; elsewhere once, for the target.
+#if defined(__x86_64__) || defined(__i386__)
+#define FOR_THE_WIDEST_VECTORS [[gnu::target_clones("avx512f", "avx2", "default")]]
+#else
+#define FOR_THE_WIDEST_VECTORS
+#endif
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -72,9 +80,8 @@ std::int32_t QuickDistance(double dx, double dy, double n) {
 // Rows from..end-1 of one distance column. Square roots and divisions are exact in
 // every vector width, so the loop is built for the widest vectors the processor has
 // and chosen when the program loads.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void FillDistanceRows(std::int32_t* column, std::int32_t from,
-                                                                            std::int32_t end, double dx, double cy,
-                                                                            double n) {
+FOR_THE_WIDEST_VECTORS void FillDistanceRows(std::int32_t* column, std::int32_t from, std::int32_t end,
+                                             double dx, double cy, double n) {
   for (std::int32_t y = from; y < end; ++y) column[y] = QuickDistance(dx, y - cy, n);
 }
 
@@ -113,10 +120,8 @@ std::int32_t FirstRowBeyond(double limit, std::int32_t from, std::int32_t height
 // from ceil(a) of the row, with floor(a) = ceil(a) - 1. The mirrored rows come after
 // the direct ones: on an even height the first lower row is the centre row itself,
 // its own mirror. Built for the widest vectors the processor has, as the distances.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void FillAngleRows(const std::int32_t* ceilA,
-                                                                         std::int32_t* right, std::int32_t* left,
-                                                                         std::int32_t firstLower,
-                                                                         std::int32_t height) {
+FOR_THE_WIDEST_VECTORS void FillAngleRows(const std::int32_t* ceilA, std::int32_t* right, std::int32_t* left,
+                                          std::int32_t firstLower, std::int32_t height) {
   for (std::int32_t y = firstLower; y < height; ++y) {
     right[y] = (256 - ceilA[y]) & 255;
     left[y] = (128 + ceilA[y] - 1) & 255;

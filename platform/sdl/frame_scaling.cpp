@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 namespace platform::sdl {
 
@@ -28,10 +30,11 @@ namespace {
 // picture from shared memory anyway, and a 1280 x 960 picture (4.9 MB) would only push
 // the program's own tables out of them. Pixels are whole aligned words in every
 // surface (the pitches are multiples of 4); rows not aligned to 16 bytes take the plain
-// loop.
+// loop, as do processors without SSE2.
 void DoubleRow(const std::uint32_t* __restrict from, int width, std::uint32_t* __restrict upper,
                std::uint32_t* __restrict lower) {
   int x = 0;
+#if defined(__SSE2__)
   if ((reinterpret_cast<std::uintptr_t>(upper) | reinterpret_cast<std::uintptr_t>(lower)) % 16 == 0) {
     for (; x + 4 <= width; x += 4) {
       const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x));
@@ -42,6 +45,7 @@ void DoubleRow(const std::uint32_t* __restrict from, int width, std::uint32_t* _
       _mm_stream_si128(reinterpret_cast<__m128i*>(lower + 2 * x + 4), hi);
     }
   }
+#endif
   for (; x < width; ++x) {
     const std::uint32_t pixel = from[x];
     upper[2 * x] = pixel;
