@@ -182,10 +182,8 @@ void DetectPixelFormat() {
 
 void ReleaseScreen() {
   DisplayState& d = displayState;
-  // A screen drawing still open ends here, before its buffer goes: no pixel may land
-  // in a released surface.
-  if (drawingState.deviceContext && drawingState.kind == kScreenTarget) EndDrawing();
-  ReleaseBackBuffer();
+  // Before the buffers go: no pixel may land in a released surface.
+  EndScreenDrawing();
   if (d.directDraw) d.directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
   if (d.backBuffer) {
     d.backBuffer->Release();
