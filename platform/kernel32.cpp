@@ -5,6 +5,10 @@
 //             ^ malloc'd   ^ what HeapAlloc returns
 #include "platform/kernel32.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,7 +67,20 @@ bool Owns(HANDLE heap, LPCVOID block) {
   return heap && block && HeaderOf(block)->heap == static_cast<Heap*>(heap);
 }
 
+// The platform's part of the process start, before main and before anything opens a
+// file: a program started with standard error closed would otherwise hand that number
+// to the next file or socket (the X connection) and write its messages into it.
+[[gnu::constructor]] void StartProcess() { OpenMissingStandardDescriptors(); }
+
 }  // namespace
+
+void OpenMissingStandardDescriptors() {
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    // open takes the lowest free number, which is this one.
+    open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+  }
+}
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
   if (moduleName) return nullptr;

@@ -23,6 +23,11 @@ BOOL HeapDestroy(HANDLE heap);
 
 [[noreturn]] void ExitProcess(UINT exitCode);
 
+// Not a kernel32 call: at the process start, before main, every one of descriptors 0
+// to 2 that is closed is opened on /dev/null, so no file or socket opened later takes
+// a standard stream's number.
+void OpenMissingStandardDescriptors();
+
 // --- Files ---------------------------------------------------------------------------
 // Paths are 8-bit text. On this system drive C: is the current working directory: a
 // path "c:\NAME" names the file NAME there. Every other path is used as it stands,

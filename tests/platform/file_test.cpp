@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -182,6 +184,36 @@ TEST_F(Files, TempFileNamesAreNewEmptyFilesInTheGivenFolder) {
   EXPECT_EQ(GetTempFileNameA(tooLong.c_str(), "bmp", 0, out), 0u);
   EXPECT_EQ(GetTempFileNameA("c:\\", "bmp", 7, out), 0u) << "only the creating form is provided";
   EXPECT_EQ(folder.Names().size(), 2u);
+}
+
+// A program started with standard streams closed: they are opened on /dev/null, and
+// the next file gets a number of its own.
+TEST(ProcessStart, ClosedStandardDescriptorsAreOpenedOnTheNullDevice) {
+  struct stat null {};
+  ASSERT_EQ(stat("/dev/null", &null), 0);
+  const std::vector<std::vector<int>> closedSets = {{2}, {0, 1, 2}, {1}, {0, 2}, {}};
+  for (const std::vector<int>& closed : closedSets) {
+    SCOPED_TRACE(testing::Message() << closed.size() << " closed, the first " << (closed.empty() ? -1 : closed[0]));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Only the exit code reports: standard error may be gone.
+      for (int descriptor : closed) close(descriptor);
+      OpenMissingStandardDescriptors();
+      int file = open("/dev/zero", O_RDONLY);
+      if (file <= 2) _exit(10 + file);
+      for (int descriptor : closed) {
+        struct stat opened {};
+        if (fstat(descriptor, &opened) != 0 || opened.st_rdev != null.st_rdev || !S_ISCHR(opened.st_mode))
+          _exit(20 + descriptor);
+      }
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1x: a new file took number x; 2x: descriptor x is not /dev/null";
+  }
 }
 
 }  // namespace
