@@ -23,6 +23,13 @@ BOOL HeapDestroy(HANDLE heap);
 
 [[noreturn]] void ExitProcess(UINT exitCode);
 
+// The calling thread's last error: set by a call that failed for want of memory
+// (ERROR_NOT_ENOUGH_MEMORY), HeapAlloc among them; 0 until then, or until a caller
+// clears it.
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
 // Not a kernel32 call: at the process start, before main, every one of descriptors 0
 // to 2 that is closed is opened on /dev/null, so no file or socket opened later takes
 // a standard stream's number.

@@ -18,8 +18,8 @@ namespace platform::test {
 // with a detail: "HeapAlloc", "LoadLibraryA DDRAW.DLL", "Lock back".
 bool Refused(std::string_view call);
 
-// Appends an entry to the call log while a test keeps one.
-void Record(std::string entry);
+// Appends an entry to the call log while a test keeps one; copies it only then.
+void Record(std::string_view entry);
 bool Recording();
 
 // --- Used by tests ---------------------------------------------------------------

@@ -24,9 +24,17 @@ constexpr char kClassName[] = "MultimediaBase Class";
 
 const char* failure = nullptr;
 
+char memoryFailure[160];
+
 // Keeps the first reason: a failed InitDisplay says more than the OpenDisplay after it.
+// A step the platform refused for want of memory says so.
 bool Failed(const char* reason) {
-  if (!failure) failure = reason;
+  if (failure) return false;
+  failure = reason;
+  if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) {
+    std::snprintf(memoryFailure, sizeof memoryFailure, "not enough memory: %s", reason);
+    failure = memoryFailure;
+  }
   return false;
 }
 constexpr int kKeyboardKeys = 256;
@@ -214,6 +222,7 @@ std::int32_t InitDisplay() {
   DisplayState& d = displayState;
   d.backBufferAccess = kBackBufferFree;
   failure = nullptr;
+  SetLastError(0);
   if (!CreateScreenWindow()) return Failed("the screen window could not be created");
   if (!InitKeyboard()) return Failed("the keyboard device could not be made");
   d.initialised = true;
@@ -228,6 +237,7 @@ std::int32_t OpenDisplay(std::int32_t width, std::int32_t height, std::int32_t d
   height = Low16(height);
   depth = Low16(depth);
   CloseDisplay();
+  SetLastError(0);
   SetWindowTextA(d.window, title);
   MoveWindow(d.window, 0, 0, width, height, TRUE);
   if (!d.window) return FailOpen("there is no screen window");
