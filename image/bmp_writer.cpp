@@ -1,6 +1,8 @@
 #include "image/bmp_writer.h"
 
 #include <bit>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "core/frame.h"
@@ -47,9 +49,17 @@ bool WriteBmpFile(const char* fileName, const BITMAPINFOHEADER& info, const BYTE
   return false;
 }
 
+// Says so when the picture could not be written for want of memory.
+std::int32_t Saved(std::int32_t result, const char* fileName) {
+  if (!result && GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
+    std::fprintf(stderr, "%s: not enough memory to write %s\n", program_invocation_short_name, fileName);
+  return result;
+}
+
 }  // namespace
 
 std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
+  SetLastError(0);
   auto* picture = static_cast<PictureRecord*>(FindObject(pictureTable, number));
   if (!picture || !fileName) return 0;
   BITMAP bitmap;
@@ -67,7 +77,7 @@ std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
 
   // One row more than the pixel data, as a guard against a platform that overruns.
   auto* pixels = static_cast<BYTE*>(HeapAlloc(MainHeap(), 0, SIZE_T(rowBytes) * (height + 1)));
-  if (!pixels) return 0;
+  if (!pixels) return Saved(0, fileName);
   std::int32_t result = 0;
   if (HDC memory = CreateCompatibleDC(nullptr)) {
     if (GetDIBits(memory, picture->handle, 0, UINT(height), pixels, &info, DIB_RGB_COLORS) == int(height)) {
@@ -79,5 +89,5 @@ std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
     DeleteDC(memory);
   }
   HeapFree(MainHeap(), 0, pixels);
-  return result;
+  return Saved(result, fileName);
 }

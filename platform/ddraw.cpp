@@ -63,6 +63,7 @@ void Forget(std::vector<std::unique_ptr<T>>& owned, const T* item) {
 }
 
 void Allocate(IDirectDrawSurface7& surface, const IDirectDraw7& owner) {
+  if (test::Refused("NewSurface")) throw std::bad_alloc();
   auto bytes = static_cast<std::size_t>(owner.layout.pitch) * static_cast<std::size_t>(owner.height);
   surface.bits = std::make_unique<BYTE[]>(bytes);
   std::memset(surface.bits.get(), kUninitialisedByte, bytes);

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "platform/gdi_internal.h"
+#include "platform/kernel32.h"
 #include "platform/testing.h"
 #include "platform/user32.h"
 
@@ -71,13 +72,13 @@ HGDIOBJ Handle(Object* object) { return reinterpret_cast<HGDIOBJ>(object); }
 // The record is registered as live, or null when there is no memory for either.
 template <typename Record>
 Record* Register(Record* record, std::unordered_set<const void*>& live) {
-  if (!record) return nullptr;
   try {
-    live.insert(record);
+    if (record) live.insert(record);
   } catch (const std::bad_alloc&) {
     delete record;
-    return nullptr;
+    record = nullptr;
   }
+  if (!record) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return record;
 }
 
@@ -278,8 +279,11 @@ HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height) {
   constexpr SIZE_T kMaxBytes = 0x7FFFFFFF;
   if (SIZE_T(width) * 4 > kMaxBytes / SIZE_T(height) || test::Refused("CreateCompatibleBitmap")) return nullptr;
   SIZE_T pitch = SIZE_T(width) * 4;
-  auto* bits = static_cast<BYTE*>(std::calloc(pitch, SIZE_T(height)));
-  if (!bits) return nullptr;
+  auto* bits = test::Refused("BitmapPixels") ? nullptr : static_cast<BYTE*>(std::calloc(pitch, SIZE_T(height)));
+  if (!bits) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   gdi::PixelMemory pixels = {bits, width, height, static_cast<LONG>(pitch), gdi::kFormat32};
   gdi::Object* bitmap = gdi::NewObject({Kind::Bitmap, false, 0, 0, 0, pixels, 0});
   if (!bitmap) std::free(bits);

@@ -70,7 +70,7 @@ void ResizePixels(WindowPixels& pixels, LONG width, LONG height) {
   height = std::max<LONG>(height, 0);
   gdi::PixelMemory memory = {nullptr, width, height, width * 4, gdi::kFormat32};
   PixelBytes bits(static_cast<BYTE*>(std::calloc(static_cast<std::size_t>(memory.pitch) * height + 4, 1)));
-  if (!bits) throw std::bad_alloc();
+  if (!bits || test::Refused("ResizePixels")) throw std::bad_alloc();
   memory.bits = bits.get();
   LONG rows = std::min(height, pixels.memory.height);
   LONG rowBytes = std::min(memory.pitch, pixels.memory.pitch);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <regex>
@@ -348,6 +349,40 @@ TEST_F(BmpWriter, AKilledSaveLeavesTheOldFileAndANamedTemporaryOne) {
   EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\.Varnoxia_Texture\.bmp\.[A-Za-z0-9]{6})"))) << names[0];
   EXPECT_EQ(names[1], "Varnoxia_Texture.bmp");
   EXPECT_EQ(ReadBytes(file), (std::vector<unsigned char>{'o', 'l', 'd'}));
+}
+
+// Only a failure for want of memory says so, in one line; the others stay silent.
+TEST_F(BmpWriter, AFailureForWantOfMemorySaysSoInOneLine) {
+  struct Case {
+    const char* refuse;
+    bool whileSaving;  // else while the picture is made
+    const char* says;  // null: nothing
+  };
+  const Case cases[] = {
+      {"BitmapPixels", false, "not enough memory for picture 0 (4 x 4)"},
+      {"CreateCompatibleBitmap", false, nullptr},
+      {"HeapAlloc", true, "not enough memory to write "},
+      {"GetDIBits", true, nullptr},
+  };
+  const std::string name = Path("p.bmp");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.refuse << (c.whileSaving ? " while saving" : ""));
+    FreePicture(0);
+    ::testing::internal::CaptureStderr();
+    if (!c.whileSaving) test::RefuseCall(c.refuse, 0, 1);
+    CreatePicture(0, 4, 4);
+    if (c.whileSaving) test::RefuseCall(c.refuse, 0, 1);
+    EXPECT_EQ(SavePictureBmp(0, name.c_str()), 0);
+    test::ClearFaults();
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    if (!c.says) {
+      EXPECT_EQ(errors, "");
+      continue;
+    }
+    EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  }
+  EXPECT_TRUE(folder.Names().empty());
 }
 
 }  // namespace

@@ -271,4 +271,26 @@ TEST_F(Presentation, APixelAfterTheFrameGoesNowhere) {
   EXPECT_EQ(memory::PresentedValue(2, 0), memory::PresentedValue(3, 0)) << "the stray pixel arrived";
 }
 
+// Out of memory when the surfaces come back: the frames are skipped until the memory
+// is there again; nothing is thrown at the program.
+TEST_F(Presentation, SurfacesWithoutMemoryComeBackWhenThereIsMemory) {
+  Open();
+  memory::AtNextPump([] {
+    display::FocusLost(displayState.window);
+    display::FocusRegained(displayState.window);
+  });
+  test::RefuseCall("NewSurface", 0, 2);
+  PresentFrame(1);
+  EXPECT_EQ(ScreenTarget(), nullptr) << "still lost";
+  int presents = memory::View().presents;
+  PresentFrame(1);  // the second refusal: restored on the next frame
+  DrawFrame(0x00FF00);
+  PresentFrame(1);
+  EXPECT_EQ(memory::View().presents, presents);
+  DrawFrame(0x00FF00);
+  PresentFrame(1);
+  EXPECT_EQ(memory::View().presents, presents + 1);
+  EXPECT_EQ(memory::PresentedPixel(0, 0), 0x00FF00u);
+}
+
 }  // namespace
