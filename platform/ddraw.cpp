@@ -34,17 +34,21 @@ const DisplayDriver& Driver() { return DisplayDriverInstance(); }
 
 const char* noDisplayReason = nullptr;
 
+// Less than a screen takes, more than starting the display's libraries does. Xlib does
+// not survive running out of memory while it starts (it crashes on a locale name it
+// could not allocate), so the display is not started without this much room.
+constexpr std::size_t kDisplayStartRoom = 8 << 20;
 // About what showing a screen takes besides its surfaces: the display's libraries, a
 // window surface, a renderer.
 constexpr std::size_t kDisplayHeadroom = 16 << 20;
 
-// A display refusing a step may be refusing for want of memory (a library it loads, a
-// window surface), and the backend cannot always tell. When not even the headroom can
-// be had, that was the reason: the last error says so.
-bool ShortOfMemory() {
-  void* probe = mmap(nullptr, kDisplayHeadroom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+// True when not even `bytes` of address space can be had; the last error then says
+// memory. A display refusing a step may be refusing for want of memory (a library it
+// loads, a window surface), and the backend cannot always tell: this tells.
+bool ShortOfMemory(std::size_t bytes = kDisplayHeadroom) {
+  void* probe = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (probe != MAP_FAILED) {
-    munmap(probe, kDisplayHeadroom);
+    munmap(probe, bytes);
     return false;
   }
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -130,6 +134,7 @@ HRESULT DirectDrawCreateEx(GUID* driver, LPVOID* object, REFIID iid, void* outer
     if (driver || outer || !(iid == IID_IDirectDraw7)) return DDERR_INVALIDPARAMS;
     noDisplayReason = nullptr;
     if (test::Refused("DirectDrawCreateEx")) return DDERR_GENERIC;
+    if (ShortOfMemory(kDisplayStartRoom)) return DDERR_OUTOFMEMORY;
     if (!Driver().Available()) {
       if (ShortOfMemory()) return DDERR_OUTOFMEMORY;
       noDisplayReason = Driver().WhyUnavailable();
