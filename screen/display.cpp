@@ -24,7 +24,7 @@ constexpr char kClassName[] = "MultimediaBase Class";
 
 const char* failure = nullptr;
 
-char memoryFailure[160];
+char memoryFailure[1100];  // room for the longest reason
 
 // Keeps the first reason: a failed InitDisplay says more than the OpenDisplay after it.
 // A step the platform refused for want of memory says so.
@@ -227,7 +227,9 @@ std::int32_t InitDisplay() {
   if (!InitKeyboard()) return Failed("the keyboard device could not be made");
   d.initialised = true;
   OpenDirectDraw();
-  if (!d.directDraw) return Failed(NoDisplayText());
+  // Short of memory, the display was not even asked: there is no reason of its to give.
+  if (!d.directDraw)
+    return Failed(GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? "the display could not be started" : NoDisplayText());
   return 1;
 }
 

@@ -187,7 +187,8 @@ TEST(PicturePrograms, AWriteCutShortPartWayKeepsTheOldFile) {
 bool LoaderGaveUp(const Run& run) {
   return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 127 &&
          (run.output.find("error while loading shared libraries") != std::string::npos ||
-          run.output.find("cannot allocate TLS") != std::string::npos);
+          run.output.find("cannot allocate TLS") != std::string::npos ||
+          run.output.find("Fatal glibc error") != std::string::npos);
 }
 
 // From the least address space the dynamic loader can start a program in up to where it
