@@ -4,8 +4,6 @@
 // goes.
 #include "platform/ddraw.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -46,11 +44,7 @@ constexpr std::size_t kDisplayHeadroom = 16 << 20;
 // memory. A display refusing a step may be refusing for want of memory (a library it
 // loads, a window surface), and the backend cannot always tell: this tells.
 bool ShortOfMemory(std::size_t bytes = kDisplayHeadroom) {
-  void* probe = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (probe != MAP_FAILED) {
-    munmap(probe, bytes);
-    return false;
-  }
+  if (AddressSpaceFor(bytes)) return false;
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return true;
 }

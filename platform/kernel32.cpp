@@ -6,7 +6,6 @@
 #include "platform/kernel32.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/no_memory.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -78,14 +78,10 @@ constexpr std::size_t kStartingReserve = 256 * 1024;
 // to the next file or socket (the X connection) and write its messages into it. And a
 // program started with so little address space that the C++ library could not set its
 // reserve aside would end in std::terminate at its first failed allocation: it says so
-// and ends at once. Only address space is asked for, and given back.
+// and ends at once.
 [[gnu::constructor]] void StartProcess() {
   OpenMissingStandardDescriptors();
-  void* reserve = mmap(nullptr, kStartingReserve, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (reserve != MAP_FAILED) {
-    munmap(reserve, kStartingReserve);
-    return;
-  }
+  if (AddressSpaceFor(kStartingReserve)) return;
   constexpr char kLine[] = ": not enough memory to start\n";
   (void)!write(2, program_invocation_short_name, std::strlen(program_invocation_short_name));
   (void)!write(2, kLine, sizeof kLine - 1);

@@ -2,7 +2,6 @@
 // open files, so a handle that was never made or is already closed is refused instead
 // of closing somebody else's descriptor.
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,7 +79,7 @@ std::string UniqueSuffix() {
   static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   static unsigned counter = static_cast<unsigned>(getpid());
   unsigned char random[6] = {};
-  if (getrandom(random, sizeof random, GRND_NONBLOCK) != sizeof random)
+  if (getentropy(random, sizeof random) != 0)
     for (unsigned char& byte : random) byte = static_cast<unsigned char>((++counter * 2654435761u) >> 24);
   std::string suffix;
   for (unsigned char byte : random) suffix += kLetters[byte % (sizeof kLetters - 1)];

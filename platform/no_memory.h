@@ -4,6 +4,10 @@
 // error, so the runtime can say why.
 #pragma once
 
+#include <sys/mman.h>
+#include <sys/resource.h>
+
+#include <cstddef>
 #include <new>
 
 #include "platform/kernel32.h"
@@ -18,6 +22,18 @@ Result FailingWithoutMemory(Result failed, Body body) noexcept {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return failed;
   }
+}
+
+// False when the process cannot have `bytes` more of address space (under `ulimit -v`);
+// only the space is asked for, and given back at once. Without a limit it is always
+// there.
+inline bool AddressSpaceFor(std::size_t bytes) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+  void* probe = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (probe == MAP_FAILED) return false;
+  munmap(probe, bytes);
+  return true;
 }
 
 }  // namespace platform
