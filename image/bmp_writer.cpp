@@ -1,6 +1,8 @@
 #include "image/bmp_writer.h"
 
 #include <bit>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "core/frame.h"
@@ -18,52 +20,46 @@ static_assert(std::endian::native == std::endian::little);
 constexpr WORD kBmpType = 0x4D42;  // the bytes 'B', 'M'
 constexpr DWORD kPixelDataOffset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
 
-// The folder part of a path with its separator ("c:\" for "c:\name.bmp"), or "." for
-// a bare name; false when it does not fit.
-bool FolderOf(const char* fileName, char (&folder)[MAX_PATH]) {
-  const char* end = nullptr;
-  for (const char* c = fileName; *c; ++c)
-    if (*c == '\\' || *c == '/') end = c + 1;
-  if (!end) {
-    std::strcpy(folder, ".");
-    return true;
-  }
-  auto length = static_cast<std::size_t>(end - fileName);
-  if (length >= MAX_PATH) return false;
-  std::memcpy(folder, fileName, length);
-  folder[length] = '\0';
-  return true;
-}
-
 // A write that reaches the file only in part is a failure.
 bool WriteAll(HANDLE file, const void* bytes, DWORD count) {
   DWORD written = 0;
   return WriteFile(file, bytes, count, &written, nullptr) && written == count;
 }
 
-// Writes the file under a temporary name in the same folder and renames it over
-// `fileName` only when every byte is on the device; on any failure the temporary file
-// goes and `fileName` is untouched.
+// Writes the file under a temporary name beside the file the name leads to and puts
+// it in that file's place only once every byte is on the device; on any failure the
+// temporary file goes and the old file is untouched. Where no temporary file can be
+// made (a folder this user may not write to), the file is written in place, as
+// CREATE_ALWAYS does: a failure then leaves it as far as it was written.
 bool WriteBmpFile(const char* fileName, const BITMAPINFOHEADER& info, const BYTE* pixels, DWORD pixelBytes) {
-  char folder[MAX_PATH], temporary[MAX_PATH];
-  if (!FolderOf(fileName, folder) || !GetTempFileNameA(folder, "bmp", 0, temporary)) return false;
-  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool complete = false;
-  if (file != INVALID_HANDLE_VALUE) {
-    BITMAPFILEHEADER header = {kBmpType, kPixelDataOffset + pixelBytes, 0, 0, kPixelDataOffset};
-    complete = WriteAll(file, &header, sizeof header) && WriteAll(file, &info, sizeof info) &&
-               WriteAll(file, pixels, pixelBytes) && FlushFileBuffers(file);
-    complete = CloseHandle(file) && complete;
-  }
-  if (complete && MoveFileExA(temporary, fileName, MOVEFILE_REPLACE_EXISTING)) return true;
+  char temporary[MAX_PATH];
+  HANDLE file = CreateReplacementFileA(fileName, temporary);
+  const bool replacing = file != INVALID_HANDLE_VALUE;
+  if (!replacing)
+    file = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BITMAPFILEHEADER header = {kBmpType, kPixelDataOffset + pixelBytes, 0, 0, kPixelDataOffset};
+  bool complete = WriteAll(file, &header, sizeof header) && WriteAll(file, &info, sizeof info) &&
+                  WriteAll(file, pixels, pixelBytes) && FlushFileBuffers(file);
+  complete = CloseHandle(file) && complete;
+  if (!replacing) return complete;
+  if (complete && ReplaceFileA(fileName, temporary, nullptr, 0, nullptr, nullptr)) return true;
   DeleteFileA(temporary);
   return false;
+}
+
+// Says so when the picture could not be written for want of memory.
+std::int32_t Saved(std::int32_t result, const char* fileName) {
+  if (!result && GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
+    std::fprintf(stderr, "%s: not enough memory to write %s\n", program_invocation_short_name, fileName);
+  return result;
 }
 
 }  // namespace
 
 std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
+  SetLastError(0);
   auto* picture = static_cast<PictureRecord*>(FindObject(pictureTable, number));
   if (!picture || !fileName) return 0;
   BITMAP bitmap;
@@ -81,7 +77,7 @@ std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
 
   // One row more than the pixel data, as a guard against a platform that overruns.
   auto* pixels = static_cast<BYTE*>(HeapAlloc(MainHeap(), 0, SIZE_T(rowBytes) * (height + 1)));
-  if (!pixels) return 0;
+  if (!pixels) return Saved(0, fileName);
   std::int32_t result = 0;
   if (HDC memory = CreateCompatibleDC(nullptr)) {
     if (GetDIBits(memory, picture->handle, 0, UINT(height), pixels, &info, DIB_RGB_COLORS) == int(height)) {
@@ -93,5 +89,5 @@ std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
     DeleteDC(memory);
   }
   HeapFree(MainHeap(), 0, pixels);
-  return result;
+  return Saved(result, fileName);
 }

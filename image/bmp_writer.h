@@ -10,7 +10,9 @@
 #include <cstdint>
 
 // Writes picture `number` to `fileName` (a platform path, see CreateFileA). Returns 1
-// when the whole file was written, 0 otherwise. The file is written beside its name
-// and renamed over it only once complete, so an existing file is either replaced by
-// the whole new one or left as it was. The picture must not be bound for drawing.
+// when the whole file was written, 0 otherwise. The file is written beside the file
+// the name leads to (through a symbolic link) and put in its place only once
+// complete, with its permission bits, so an existing file is either replaced by the
+// whole new one or left as it was; where the folder takes no new file, the file is
+// written in place. The picture must not be bound for drawing.
 std::int32_t SavePictureBmp(std::int32_t number, const char* fileName);

@@ -1,8 +1,11 @@
 #include "image/pictures.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <limits>
 
 #include "platform/gdi32.h"
+#include "platform/kernel32.h"
 #include "platform/user32.h"
 
 using namespace platform;
@@ -34,21 +37,7 @@ void ClearToBlack(HBITMAP bitmap, std::int32_t width, std::int32_t height) {
   DeleteDC(memory);  // the bitmap is selected nowhere afterwards
 }
 
-}  // namespace
-
-void PicturesStart() {
-  pictureTable = NewObjectTable(sizeof(PictureRecord), kPictureGrowthStep, FreePicture);
-  imageTargetRecord = static_cast<ImageTargetRecord*>(NewRecord(sizeof(ImageTargetRecord), nullptr));
-}
-
-void PicturesEnd() {
-  FirstObject(pictureTable);
-  ObjectNumber number;
-  // Pictures are only ever made under numbers, never as unnumbered objects.
-  while (NextObject(pictureTable, &number)) FreePicture(static_cast<std::int32_t>(number));
-}
-
-HBITMAP CreatePicture(std::int32_t number, std::int32_t width, std::int32_t height) {
+HBITMAP MakePicture(std::int32_t number, std::int32_t width, std::int32_t height) {
   if (number < 0) return nullptr;
   // Taken first: the release action frees an old picture, and any failure below
   // leaves the number empty.
@@ -79,6 +68,29 @@ HBITMAP CreatePicture(std::int32_t number, std::int32_t width, std::int32_t heig
   return bitmap;
 }
 
+}  // namespace
+
+void PicturesStart() {
+  pictureTable = NewObjectTable(sizeof(PictureRecord), kPictureGrowthStep, FreePicture);
+  imageTargetRecord = static_cast<ImageTargetRecord*>(NewRecord(sizeof(ImageTargetRecord), nullptr));
+}
+
+void PicturesEnd() {
+  FirstObject(pictureTable);
+  ObjectNumber number;
+  // Pictures are only ever made under numbers, never as unnumbered objects.
+  while (NextObject(pictureTable, &number)) FreePicture(static_cast<std::int32_t>(number));
+}
+
+HBITMAP CreatePicture(std::int32_t number, std::int32_t width, std::int32_t height) {
+  SetLastError(0);
+  HBITMAP bitmap = MakePicture(number, width, height);
+  if (!bitmap && GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
+    std::fprintf(stderr, "%s: not enough memory for picture %d (%d x %d)\n", program_invocation_short_name, number,
+                 width, height);
+  return bitmap;
+}
+
 void FreePicture(std::int32_t number) {
   PictureRecord* record = FindPicture(number);
   if (!record) return;
@@ -90,8 +102,13 @@ const DrawingTarget* ImageTarget(std::int32_t number) {
   DeleteImageContext();
   PictureRecord* record = FindPicture(number);
   if (!record || !imageTargetRecord) return nullptr;
+  SetLastError(0);
   HDC memory = CreateCompatibleDC(nullptr);
-  if (!memory) return nullptr;
+  if (!memory) {
+    if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
+      std::fprintf(stderr, "%s: not enough memory to draw on picture %d\n", program_invocation_short_name, number);
+    return nullptr;
+  }
   if (!SelectObject(memory, record->handle)) {
     DeleteDC(memory);
     return nullptr;

@@ -21,6 +21,7 @@ namespace platform {
 constexpr HRESULT DD_OK = 0;
 constexpr HRESULT DDERR_GENERIC = static_cast<HRESULT>(0x80004005);
 constexpr HRESULT DDERR_INVALIDPARAMS = static_cast<HRESULT>(0x80070057);
+constexpr HRESULT DDERR_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
 constexpr HRESULT DDERR_INVALIDCAPS = static_cast<HRESULT>(0x88760064);
 constexpr HRESULT DDERR_NOEXCLUSIVEMODE = static_cast<HRESULT>(0x887600E1);
 constexpr HRESULT DDERR_NOTFOUND = static_cast<HRESULT>(0x887600FF);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/no_memory.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -30,30 +31,34 @@ constexpr DWORD kKeyboardStateBytes = 256;
 }  // namespace
 
 HRESULT DirectInputCreateEx(HINSTANCE instance, DWORD version, REFIID iid, LPVOID* object, void* outer) {
-  test::Record("DirectInputCreateEx");
-  if (!object) return DIERR_INVALIDPARAM;
-  *object = nullptr;
-  if (!instance || outer) return DIERR_INVALIDPARAM;
-  if (version < DIRECTINPUT_VERSION) return DIERR_OLDDIRECTINPUTVERSION;
-  if (!(iid == IID_IDirectInput7A)) return DIERR_NOINTERFACE;
-  if (test::Refused("DirectInputCreateEx")) return DIERR_GENERIC;
-  inputs.push_back(std::make_unique<IDirectInput7A>());
-  inputs.back()->references = 1;
-  *object = inputs.back().get();
-  return DI_OK;
+  return FailingWithoutMemory<HRESULT>(DIERR_OUTOFMEMORY, [&]() -> HRESULT {
+    test::Record("DirectInputCreateEx");
+    if (!object) return DIERR_INVALIDPARAM;
+    *object = nullptr;
+    if (!instance || outer) return DIERR_INVALIDPARAM;
+    if (version < DIRECTINPUT_VERSION) return DIERR_OLDDIRECTINPUTVERSION;
+    if (!(iid == IID_IDirectInput7A)) return DIERR_NOINTERFACE;
+    if (test::Refused("DirectInputCreateEx")) return DIERR_GENERIC;
+    inputs.push_back(std::make_unique<IDirectInput7A>());
+    inputs.back()->references = 1;
+    *object = inputs.back().get();
+    return DI_OK;
+  });
 }
 
 HRESULT IDirectInput7A::CreateDeviceEx(REFGUID device, REFIID iid, LPVOID* out, void* outer) {
-  test::Record("CreateDeviceEx");
-  if (!out) return DIERR_INVALIDPARAM;
-  *out = nullptr;
-  if (outer) return DIERR_INVALIDPARAM;
-  if (!(iid == IID_IDirectInputDevice7A)) return DIERR_NOINTERFACE;
-  if (!(device == GUID_SysKeyboard) || test::Refused("CreateDeviceEx")) return DIERR_DEVICENOTREG;
-  devices.push_back(std::make_unique<IDirectInputDevice7A>());
-  devices.back()->references = 1;
-  *out = devices.back().get();
-  return DI_OK;
+  return FailingWithoutMemory<HRESULT>(DIERR_OUTOFMEMORY, [&]() -> HRESULT {
+    test::Record("CreateDeviceEx");
+    if (!out) return DIERR_INVALIDPARAM;
+    *out = nullptr;
+    if (outer) return DIERR_INVALIDPARAM;
+    if (!(iid == IID_IDirectInputDevice7A)) return DIERR_NOINTERFACE;
+    if (!(device == GUID_SysKeyboard) || test::Refused("CreateDeviceEx")) return DIERR_DEVICENOTREG;
+    devices.push_back(std::make_unique<IDirectInputDevice7A>());
+    devices.back()->references = 1;
+    *out = devices.back().get();
+    return DI_OK;
+  });
 }
 
 ULONG IDirectInput7A::Release() {

@@ -5,9 +5,11 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <new>
 #include <unordered_set>
 
 #include "platform/gdi_internal.h"
+#include "platform/kernel32.h"
 #include "platform/testing.h"
 #include "platform/user32.h"
 
@@ -67,21 +69,29 @@ DeviceContext* AsContext(HDC handle) {
 
 HGDIOBJ Handle(Object* object) { return reinterpret_cast<HGDIOBJ>(object); }
 
-DeviceContext* NewContext() {
-  auto* dc = new DeviceContext{};
-  dc->brush = &stockWhiteBrush;
-  dc->pen = &stockBlackPen;
-  dc->bitmap = &stockBitmap;
-  dc->backgroundColour = 0xFFFFFF;
-  liveContexts.insert(dc);
-  return dc;
+// The record is registered as live, or null when there is no memory for either.
+template <typename Record>
+Record* Register(Record* record, std::unordered_set<const void*>& live) {
+  try {
+    if (record) live.insert(record);
+  } catch (const std::bad_alloc&) {
+    delete record;
+    record = nullptr;
+  }
+  if (!record) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return record;
 }
 
-Object* NewObject(Object init) {
-  auto* object = new Object(init);
-  liveObjects.insert(object);
-  return object;
+DeviceContext* NewContext() {
+  DeviceContext init{};
+  init.brush = &stockWhiteBrush;
+  init.pen = &stockBlackPen;
+  init.bitmap = &stockBitmap;
+  init.backgroundColour = 0xFFFFFF;
+  return Register(new (std::nothrow) DeviceContext(init), liveContexts);
 }
+
+Object* NewObject(Object init) { return Register(new (std::nothrow) Object(init), liveObjects); }
 
 BYTE* PixelAddress(const PixelMemory& memory, LONG x, LONG y) {
   return memory.bits + static_cast<std::ptrdiff_t>(y) * memory.pitch +
@@ -144,6 +154,7 @@ void WritePixel(const PixelMemory& memory, LONG x, LONG y, DWORD stored) {
 
 HDC CreateMemoryTargetDC(const PixelMemory& memory) {
   DeviceContext* dc = NewContext();
+  if (!dc) return nullptr;
   dc->target = memory;
   dc->hasTarget = true;
   dc->onSurface = true;
@@ -251,6 +262,7 @@ HDC CreateDCA(LPCSTR driver, LPCSTR, LPCSTR, const DEVMODEA*) {
   for (std::size_t i = 0; i < sizeof display; ++i)
     if (std::toupper(static_cast<unsigned char>(driver[i])) != display[i]) return nullptr;
   gdi::DeviceContext* dc = gdi::NewContext();
+  if (!dc) return nullptr;
   dc->display = true;
   return reinterpret_cast<HDC>(dc);
 }
@@ -267,10 +279,15 @@ HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height) {
   constexpr SIZE_T kMaxBytes = 0x7FFFFFFF;
   if (SIZE_T(width) * 4 > kMaxBytes / SIZE_T(height) || test::Refused("CreateCompatibleBitmap")) return nullptr;
   SIZE_T pitch = SIZE_T(width) * 4;
-  auto* bits = static_cast<BYTE*>(std::calloc(pitch, SIZE_T(height)));
-  if (!bits) return nullptr;
+  auto* bits = test::Refused("BitmapPixels") ? nullptr : static_cast<BYTE*>(std::calloc(pitch, SIZE_T(height)));
+  if (!bits) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   gdi::PixelMemory pixels = {bits, width, height, static_cast<LONG>(pitch), gdi::kFormat32};
-  return gdi::Handle(gdi::NewObject({Kind::Bitmap, false, 0, 0, 0, pixels, 0}));
+  gdi::Object* bitmap = gdi::NewObject({Kind::Bitmap, false, 0, 0, 0, pixels, 0});
+  if (!bitmap) std::free(bits);
+  return gdi::Handle(bitmap);
 }
 
 int GetObjectA(HGDIOBJ handle, int size, LPVOID buffer) {

@@ -5,10 +5,16 @@
 //             ^ malloc'd   ^ what HeapAlloc returns
 #include "platform/kernel32.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/no_memory.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -29,6 +35,7 @@ struct Heap {
 };
 
 char moduleImage;  // stands for the program's image; only its address is used
+thread_local DWORD lastError = 0;
 
 BlockHeader* HeaderOf(LPCVOID block) {
   return reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block))) - 1;
@@ -63,7 +70,37 @@ bool Owns(HANDLE heap, LPCVOID block) {
   return heap && block && HeaderOf(block)->heap == static_cast<Heap*>(heap);
 }
 
+// More than the C++ library sets aside at load time to report failed allocations.
+constexpr std::size_t kStartingReserve = 256 * 1024;
+
+// The platform's part of the process start, before main and before anything opens a
+// file. A program started with standard error closed would otherwise hand that number
+// to the next file or socket (the X connection) and write its messages into it. And a
+// program started with so little address space that the C++ library could not set its
+// reserve aside would end in std::terminate at its first failed allocation: it says so
+// and ends at once.
+[[gnu::constructor]] void StartProcess() {
+  OpenMissingStandardDescriptors();
+  if (AddressSpaceFor(kStartingReserve)) return;
+  constexpr char kLine[] = ": not enough memory to start\n";
+  (void)!write(2, program_invocation_short_name, std::strlen(program_invocation_short_name));
+  (void)!write(2, kLine, sizeof kLine - 1);
+  _exit(0);
+}
+
 }  // namespace
+
+void OpenMissingStandardDescriptors() {
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    // open takes the lowest free number, which is this one.
+    open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+  }
+}
+
+DWORD GetLastError() { return lastError; }
+
+void SetLastError(DWORD error) { lastError = error; }
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
   if (moduleName) return nullptr;
@@ -79,10 +116,15 @@ HANDLE HeapCreate(DWORD, SIZE_T, SIZE_T maximumSize) {
 
 LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
   Heap* heap = static_cast<Heap*>(handle);
-  if (!heap || !Fits(heap, bytes) || test::Refused("HeapAlloc")) return nullptr;
+  if (!heap) return nullptr;
   SIZE_T total = sizeof(BlockHeader) + bytes;
-  void* memory = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, total) : std::malloc(total);
-  if (!memory) return nullptr;
+  void* memory = nullptr;
+  if (Fits(heap, bytes) && !test::Refused("HeapAlloc"))
+    memory = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, total) : std::malloc(total);
+  if (!memory) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   BlockHeader* header = static_cast<BlockHeader*>(memory);
   Link(heap, header);
   header->size = bytes;

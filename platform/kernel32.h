@@ -23,6 +23,18 @@ BOOL HeapDestroy(HANDLE heap);
 
 [[noreturn]] void ExitProcess(UINT exitCode);
 
+// The calling thread's last error: set by a call that failed for want of memory
+// (ERROR_NOT_ENOUGH_MEMORY), HeapAlloc among them; 0 until then, or until a caller
+// clears it.
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// Not a kernel32 call: at the process start, before main, every one of descriptors 0
+// to 2 that is closed is opened on /dev/null, so no file or socket opened later takes
+// a standard stream's number.
+void OpenMissingStandardDescriptors();
+
 // --- Files ---------------------------------------------------------------------------
 // Paths are 8-bit text. On this system drive C: is the current working directory: a
 // path "c:\NAME" names the file NAME there. Every other path is used as it stands,
@@ -32,7 +44,6 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD FILE_SHARE_READ = 0x00000001;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
-constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
 constexpr DWORD MAX_PATH = 260;
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t(0));
 
@@ -50,13 +61,21 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWrit
 BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE object);
 BOOL DeleteFileA(LPCSTR fileName);
-// With MOVEFILE_REPLACE_EXISTING (the one form provided) the new name is replaced in
-// one step: it names either the old file or the moved one, never a mix.
-BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
-// Creates a new empty file "PATH\PREuuuu.TMP" in the folder `pathName` (unique 0, the
-// one form provided), writes its name into `tempFileName` (MAX_PATH bytes) and returns
-// the number uuuu; 0 on failure.
-UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefix, UINT unique, char* tempFileName);
+
+// Not a kernel32 call: this platform's first half of replacing a file whole. Creates
+// and opens for writing a new file beside the file `fileName` leads to (a symbolic
+// link is followed to its target), named ".NAME.XXXXXX" after it so that one left by
+// a killed program shows what it belongs to, with the permission bits (and, for root,
+// the owner) of the file it is to replace. Its name goes into `temporaryName`
+// (MAX_PATH bytes). INVALID_HANDLE_VALUE when the folder takes no new file, or when
+// the file there is no plain file or is one CREATE_ALWAYS would refuse (this user may
+// not write it).
+HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName);
+// Puts the replacement in the place of the file `replacedFileName` leads to, in one
+// step: that name then leads either to the old file or to the new one, never a mix. A
+// missing old file is no failure. Only the form without backup and flags is provided.
+BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR backupFileName, DWORD replaceFlags,
+                  LPVOID exclude, LPVOID reserved);
 
 // --- Modules loaded at run time ----------------------------------------------------
 

@@ -2,15 +2,18 @@
 // open files, so a handle that was never made or is already closed is refused instead
 // of closing somebody else's descriptor.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_set>
 
 #include "platform/kernel32.h"
+#include "platform/no_memory.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -26,6 +29,20 @@ OpenFile* AsFile(HANDLE handle) {
   return openFiles.count(handle) ? static_cast<OpenFile*>(handle) : nullptr;
 }
 
+// Takes over the descriptor; closes it when no handle can be made.
+HANDLE AsHandle(int descriptor) {
+  OpenFile* file = nullptr;
+  try {
+    file = new OpenFile{descriptor};
+    openFiles.insert(file);
+    return file;
+  } catch (const std::bad_alloc&) {
+    delete file;
+    close(descriptor);
+    return INVALID_HANDLE_VALUE;
+  }
+}
+
 // "c:\NAME" is NAME in the current working directory; '\' is a folder separator.
 std::string HostPath(LPCSTR name) {
   std::string path = name;
@@ -37,6 +54,78 @@ std::string HostPath(LPCSTR name) {
   return path;
 }
 
+// Where a name leads: symbolic links followed, a relative link read from the folder
+// it is in; the name itself when nothing is there yet. False for a loop of links.
+bool FinalPath(std::string path, std::string* final) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat link {};
+    if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+      *final = path;
+      return true;
+    }
+    char target[PATH_MAX];
+    ssize_t length = readlink(path.c_str(), target, sizeof target);
+    if (length <= 0 || length == sizeof target) return false;
+    std::string next(target, static_cast<std::size_t>(length));
+    std::size_t slash = path.rfind('/');
+    if (next[0] != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+    path = next;
+  }
+  return false;
+}
+
+// Six letters or digits, different every time.
+std::string UniqueSuffix() {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static unsigned counter = static_cast<unsigned>(getpid());
+  unsigned char random[6] = {};
+  if (getentropy(random, sizeof random) != 0)
+    for (unsigned char& byte : random) byte = static_cast<unsigned char>((++counter * 2654435761u) >> 24);
+  std::string suffix;
+  for (unsigned char byte : random) suffix += kLetters[byte % (sizeof kLetters - 1)];
+  return suffix;
+}
+
+HANDLE CreateReplacement(LPCSTR fileName, char* temporaryName) {
+  std::string target;
+  if (!FinalPath(HostPath(fileName), &target)) return INVALID_HANDLE_VALUE;
+  struct stat old {};
+  bool replacing = stat(target.c_str(), &old) == 0;
+  if (replacing) {
+    // A pipe or a device is not a file to put another in place of.
+    if (!S_ISREG(old.st_mode)) return INVALID_HANDLE_VALUE;
+    // What CREATE_ALWAYS refuses stays refused: a file this user may not write is not
+    // renamed over. Opened without O_TRUNC, the file is not touched.
+    int probe = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0) return INVALID_HANDLE_VALUE;
+    close(probe);
+  } else if (errno != ENOENT) {
+    return INVALID_HANDLE_VALUE;
+  }
+  std::size_t slash = target.rfind('/');
+  std::size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+  for (int tries = 0; tries < 100; ++tries) {
+    std::string name = target.substr(0, baseStart) + "." + target.substr(baseStart) + "." + UniqueSuffix();
+    if (name.size() >= MAX_PATH) return INVALID_HANDLE_VALUE;
+    int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0 && errno == EEXIST) continue;
+    if (descriptor < 0) return INVALID_HANDLE_VALUE;
+    if (replacing) {
+      // The owner first, as a change of owner clears the set-id bits. Only root may
+      // give a file away; anyone else keeps the new file as their own.
+      if (old.st_uid != geteuid() || old.st_gid != getegid()) (void)!fchown(descriptor, old.st_uid, old.st_gid);
+      fchmod(descriptor, old.st_mode & 07777);
+    }
+    HANDLE file = AsHandle(descriptor);
+    if (file == INVALID_HANDLE_VALUE)
+      unlink(name.c_str());
+    else
+      std::memcpy(temporaryName, name.c_str(), name.size() + 1);
+    return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD,
@@ -44,11 +133,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, D
   if (!fileName || !*fileName || access != GENERIC_WRITE || disposition != CREATE_ALWAYS ||
       test::Refused("CreateFileA"))
     return INVALID_HANDLE_VALUE;
-  int descriptor = open(HostPath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (descriptor < 0) return INVALID_HANDLE_VALUE;
-  auto* file = new OpenFile{descriptor};
-  openFiles.insert(file);
-  return file;
+  return FailingWithoutMemory(INVALID_HANDLE_VALUE, [&] {
+    int descriptor = open(HostPath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return descriptor < 0 ? INVALID_HANDLE_VALUE : AsHandle(descriptor);
+  });
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED*) {
@@ -71,7 +159,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWr
 
 BOOL FlushFileBuffers(HANDLE handle) {
   OpenFile* file = AsFile(handle);
-  return file && fsync(file->descriptor) == 0;
+  // A pipe or a device keeps nothing to flush (EINVAL): what was written has gone on.
+  return file && (fsync(file->descriptor) == 0 || errno == EINVAL);
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -83,36 +172,25 @@ BOOL CloseHandle(HANDLE handle) {
   return result == 0;
 }
 
-BOOL DeleteFileA(LPCSTR fileName) { return fileName && unlink(HostPath(fileName).c_str()) == 0; }
-
-BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
-  if (!existingName || !newName || flags != MOVEFILE_REPLACE_EXISTING || test::Refused("MoveFileExA"))
-    return FALSE;
-  return std::rename(HostPath(existingName).c_str(), HostPath(newName).c_str()) == 0;
+BOOL DeleteFileA(LPCSTR fileName) {
+  return fileName && FailingWithoutMemory(FALSE, [&] { return unlink(HostPath(fileName).c_str()) == 0; });
 }
 
-UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefix, UINT unique, char* tempFileName) {
-  if (!pathName || !tempFileName || unique != 0 || test::Refused("GetTempFileNameA")) return 0;
-  std::string folder = pathName;
-  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
-  folder += std::string(prefix ? prefix : "").substr(0, 3);
-  static UINT next = static_cast<UINT>(getpid());
-  for (UINT tries = 0; tries < 0xFFFF; ++tries) {
-    UINT number = next++ % 0xFFFF + 1;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%04X.TMP", number);
-    std::string name = folder + suffix;
-    if (name.size() >= MAX_PATH) return 0;
-    int descriptor = open(HostPath(name.c_str()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-      if (errno == EEXIST) continue;
-      return 0;
-    }
-    close(descriptor);
-    std::memcpy(tempFileName, name.c_str(), name.size() + 1);
-    return number;
-  }
-  return 0;
+HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName) {
+  if (!fileName || !*fileName || !temporaryName || test::Refused("CreateReplacementFileA"))
+    return INVALID_HANDLE_VALUE;
+  return FailingWithoutMemory(INVALID_HANDLE_VALUE, [&] { return CreateReplacement(fileName, temporaryName); });
+}
+
+BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR backupFileName, DWORD flags, LPVOID,
+                  LPVOID) {
+  if (!replacedFileName || !replacementFileName || backupFileName || flags != 0 || test::Refused("ReplaceFileA"))
+    return FALSE;
+  return FailingWithoutMemory(FALSE, [&] {
+    std::string target;
+    return FinalPath(HostPath(replacedFileName), &target) &&
+           std::rename(HostPath(replacementFileName).c_str(), target.c_str()) == 0;
+  });
 }
 
 }  // namespace platform

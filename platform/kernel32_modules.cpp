@@ -8,6 +8,7 @@
 #include "platform/dinput.h"
 #include "platform/display_driver.h"
 #include "platform/kernel32.h"
+#include "platform/no_memory.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -44,33 +45,39 @@ Module* AsModule(HMODULE handle) {
 }  // namespace
 
 HMODULE LoadLibraryA(LPCSTR fileName) {
-  if (!fileName) return nullptr;
-  std::string entry = "LoadLibraryA " + Upper(fileName);
-  test::Record(entry);
-  if (test::Refused(entry)) return nullptr;
-  for (Module& m : modules) {
-    if (Upper(fileName) != m.fileName) continue;
-    ++m.references;
-    return reinterpret_cast<HMODULE>(&m);
-  }
-  return nullptr;
+  return FailingWithoutMemory<HMODULE>(nullptr, [&]() -> HMODULE {
+    if (!fileName) return nullptr;
+    std::string entry = "LoadLibraryA " + Upper(fileName);
+    test::Record(entry);
+    if (test::Refused(entry)) return nullptr;
+    for (Module& m : modules) {
+      if (Upper(fileName) != m.fileName) continue;
+      ++m.references;
+      return reinterpret_cast<HMODULE>(&m);
+    }
+    return nullptr;
+  });
 }
 
 FARPROC GetProcAddress(HMODULE handle, LPCSTR procName) {
-  if (!procName) return nullptr;
-  std::string entry = std::string("GetProcAddress ") + procName;
-  test::Record(entry);
-  Module* module = AsModule(handle);
-  if (!module || std::string(procName) != module->exportName || test::Refused(entry)) return nullptr;
-  return module->entryPoint;
+  return FailingWithoutMemory<FARPROC>(nullptr, [&]() -> FARPROC {
+    if (!procName) return nullptr;
+    std::string entry = std::string("GetProcAddress ") + procName;
+    test::Record(entry);
+    Module* module = AsModule(handle);
+    if (!module || std::string(procName) != module->exportName || test::Refused(entry)) return nullptr;
+    return module->entryPoint;
+  });
 }
 
 BOOL FreeLibrary(HMODULE handle) {
-  Module* module = AsModule(handle);
-  test::Record(std::string("FreeLibrary ") + (module ? module->fileName : "?"));
-  if (!module) return FALSE;
-  --module->references;
-  return TRUE;
+  return FailingWithoutMemory<BOOL>(FALSE, [&]() -> BOOL {
+    Module* module = AsModule(handle);
+    test::Record(std::string("FreeLibrary ") + (module ? module->fileName : "?"));
+    if (!module) return FALSE;
+    --module->references;
+    return TRUE;
+  });
 }
 
 HANDLE GetCurrentThread() { return kCurrentThread; }
@@ -80,11 +87,13 @@ int GetThreadPriority(HANDLE thread) {
 }
 
 BOOL SetThreadPriority(HANDLE thread, int priority) {
-  test::Record("SetThreadPriority " + std::to_string(priority));
-  if (thread != kCurrentThread || priority < THREAD_PRIORITY_LOWEST || priority > THREAD_PRIORITY_HIGHEST)
-    return FALSE;
-  threadPriority = priority;
-  return TRUE;
+  return FailingWithoutMemory<BOOL>(FALSE, [&]() -> BOOL {
+    test::Record("SetThreadPriority " + std::to_string(priority));
+    if (thread != kCurrentThread || priority < THREAD_PRIORITY_LOWEST || priority > THREAD_PRIORITY_HIGHEST)
+      return FALSE;
+    threadPriority = priority;
+    return TRUE;
+  });
 }
 
 void Sleep(DWORD milliseconds) {

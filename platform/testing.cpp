@@ -31,8 +31,8 @@ bool Refused(std::string_view call) {
   return false;
 }
 
-void Record(std::string entry) {
-  if (recording) callLog.push_back(std::move(entry));
+void Record(std::string_view entry) {
+  if (recording) callLog.emplace_back(entry);
 }
 
 bool Recording() { return recording; }

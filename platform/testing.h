@@ -15,11 +15,13 @@ namespace platform::test {
 // --- Asked by the platform layer -------------------------------------------------
 
 // True when a test made `call` fail this time. `call` names the operation, optionally
-// with a detail: "HeapAlloc", "LoadLibraryA DDRAW.DLL", "Lock back".
+// with a detail: "HeapAlloc", "LoadLibraryA DDRAW.DLL", "Lock back". The layer's own
+// allocations are refused by their names too ("NewSurface", "ResizePixels",
+// "BitmapPixels"): they then run out of memory.
 bool Refused(std::string_view call);
 
-// Appends an entry to the call log while a test keeps one.
-void Record(std::string entry);
+// Appends an entry to the call log while a test keeps one; copies it only then.
+void Record(std::string_view entry);
 bool Recording();
 
 // --- Used by tests ---------------------------------------------------------------

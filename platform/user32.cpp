@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -12,6 +11,7 @@
 
 #include "platform/gdi32.h"
 #include "platform/gdi_internal.h"
+#include "platform/no_memory.h"
 #include "platform/testing.h"
 #include "platform/user32_internal.h"
 
@@ -49,7 +49,7 @@ struct WindowRecord {
 
 std::vector<WindowClass> classes;
 std::unordered_map<const void*, std::unique_ptr<WindowRecord>> liveWindows;
-std::deque<MSG> queue;
+std::vector<MSG> queue;  // a vector: unlike a deque it takes no memory before main
 
 WindowRecord* RecordOf(HWND handle) {
   return liveWindows.count(handle) ? reinterpret_cast<WindowRecord*>(handle) : nullptr;
@@ -70,7 +70,7 @@ void ResizePixels(WindowPixels& pixels, LONG width, LONG height) {
   height = std::max<LONG>(height, 0);
   gdi::PixelMemory memory = {nullptr, width, height, width * 4, gdi::kFormat32};
   PixelBytes bits(static_cast<BYTE*>(std::calloc(static_cast<std::size_t>(memory.pitch) * height + 4, 1)));
-  if (!bits) throw std::bad_alloc();
+  if (!bits || test::Refused("ResizePixels")) throw std::bad_alloc();
   memory.bits = bits.get();
   LONG rows = std::min(height, pixels.memory.height);
   LONG rowBytes = std::min(memory.pitch, pixels.memory.pitch);
@@ -80,6 +80,14 @@ void ResizePixels(WindowPixels& pixels, LONG width, LONG height) {
   if (!pixels.contexts.empty() && pixels.bits) pixels.retired.push_back(std::move(pixels.bits));
   pixels.bits = std::move(bits);
   pixels.memory = memory;
+}
+
+// A device context on the window's pixels, or 0 when there is no memory for it.
+HDC OpenContext(WindowPixels& pixels) {
+  pixels.contexts.reserve(pixels.contexts.size() + 1);
+  HDC dc = gdi::CreateMemoryTargetDC(pixels.memory);
+  if (dc) pixels.contexts.push_back(dc);
+  return dc;
 }
 
 bool ReleaseContext(WindowPixels& pixels, HDC dc) {
@@ -136,15 +144,17 @@ using user32::AsWindow;
 using user32::RecordOf;
 
 ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) {
-  test::Record("RegisterClassExA");
-  if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpfnWndProc ||
-      !windowClass->lpszClassName || user32::FindClass(windowClass->lpszClassName) ||
-      test::Refused("RegisterClassExA"))
-    return 0;
-  user32::classes.push_back(
-      {windowClass->lpszClassName, windowClass->lpfnWndProc, windowClass->hbrBackground});
-  // Atoms of registered classes start where the system's own end.
-  return static_cast<ATOM>(0xC000 + user32::classes.size());
+  return FailingWithoutMemory<ATOM>(0, [&]() -> ATOM {
+    test::Record("RegisterClassExA");
+    if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpfnWndProc ||
+        !windowClass->lpszClassName || user32::FindClass(windowClass->lpszClassName) ||
+        test::Refused("RegisterClassExA"))
+      return 0;
+    user32::classes.push_back(
+        {windowClass->lpszClassName, windowClass->lpfnWndProc, windowClass->hbrBackground});
+    // Atoms of registered classes start where the system's own end.
+    return static_cast<ATOM>(0xC000 + user32::classes.size());
+  });
 }
 
 HICON LoadIconA(HINSTANCE, LPCSTR) {
@@ -154,39 +164,46 @@ HICON LoadIconA(HINSTANCE, LPCSTR) {
 
 HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
                      int height, HWND, HMENU, HINSTANCE, LPVOID) {
-  test::Record("CreateWindowExA");
-  const user32::WindowClass* windowClass = user32::FindClass(className);
-  if (!windowClass || test::Refused("CreateWindowExA")) return nullptr;
-  auto owned = std::make_unique<user32::WindowRecord>();
-  user32::WindowRecord* record = owned.get();
-  record->window = {windowClass->procedure, windowClass->background, title ? title : "",
-                    style & ~WS_VISIBLE, {x, y, x + width, y + height}, false};
-  user32::ResizePixels(record->pixels, width, height);
-  user32::liveWindows.emplace(record, std::move(owned));
-  auto handle = reinterpret_cast<HWND>(record);
-  if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
-  return handle;
+  return FailingWithoutMemory<HWND>(nullptr, [&]() -> HWND {
+    test::Record("CreateWindowExA");
+    const user32::WindowClass* windowClass = user32::FindClass(className);
+    if (!windowClass || test::Refused("CreateWindowExA")) return nullptr;
+    auto owned = std::make_unique<user32::WindowRecord>();
+    user32::WindowRecord* record = owned.get();
+    record->window = {windowClass->procedure, windowClass->background, title ? title : "",
+                      style & ~WS_VISIBLE, {x, y, x + width, y + height}, false};
+    user32::ResizePixels(record->pixels, width, height);
+    user32::liveWindows.emplace(record, std::move(owned));
+    auto handle = reinterpret_cast<HWND>(record);
+    if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
+    return handle;
+  });
 }
 
 BOOL MoveWindow(HWND handle, int x, int y, int width, int height, BOOL) {
-  test::Record("MoveWindow " + std::to_string(width) + "x" + std::to_string(height));
-  user32::WindowRecord* record = RecordOf(handle);
-  if (!record) return FALSE;
-  RECT& rect = record->window.rect;
-  bool resized = user32::Width(rect) != width || user32::Height(rect) != height;
-  rect = {x, y, x + width, y + height};
-  if (resized) {
-    user32::ResizePixels(record->pixels, width, height);
-    user32::Send(handle, WM_SIZE, 0,
-                 static_cast<LPARAM>((static_cast<DWORD>(height & 0xFFFF) << 16) | (width & 0xFFFF)));
-  }
-  return TRUE;
+  return FailingWithoutMemory<BOOL>(FALSE, [&]() -> BOOL {
+    test::Record("MoveWindow " + std::to_string(width) + "x" + std::to_string(height));
+    user32::WindowRecord* record = RecordOf(handle);
+    if (!record) return FALSE;
+    RECT& rect = record->window.rect;
+    bool resized = user32::Width(rect) != width || user32::Height(rect) != height;
+    // New pixels first: a window that cannot have them keeps its size.
+    if (resized) user32::ResizePixels(record->pixels, width, height);
+    rect = {x, y, x + width, y + height};
+    if (resized) {
+      user32::Send(handle, WM_SIZE, 0,
+                   static_cast<LPARAM>((static_cast<DWORD>(height & 0xFFFF) << 16) | (width & 0xFFFF)));
+    }
+    return TRUE;
+  });
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (window && !AsWindow(window)) return FALSE;
-  user32::queue.push_back({window, message, wParam, lParam, 0, {0, 0}});
-  return TRUE;
+  return FailingWithoutMemory<BOOL>(FALSE, [&]() -> BOOL {
+    if (window && !AsWindow(window)) return FALSE;
+    user32::queue.push_back({window, message, wParam, lParam, 0, {0, 0}});
+    return TRUE;
+  });
 }
 
 BOOL TranslateMessage(const MSG* message) {
@@ -217,12 +234,12 @@ LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM) {
 }
 
 HDC GetDC(HWND handle) {
-  test::Record("GetDC window");
-  user32::WindowRecord* record = RecordOf(handle);
-  if (!record || test::Refused("GetDC window")) return nullptr;
-  HDC dc = gdi::CreateMemoryTargetDC(record->pixels.memory);
-  record->pixels.contexts.push_back(dc);
-  return dc;
+  return FailingWithoutMemory<HDC>(nullptr, [&]() -> HDC {
+    test::Record("GetDC window");
+    user32::WindowRecord* record = RecordOf(handle);
+    if (!record || test::Refused("GetDC window")) return nullptr;
+    return user32::OpenContext(record->pixels);
+  });
 }
 
 int ReleaseDC(HWND handle, HDC dc) {
@@ -232,14 +249,16 @@ int ReleaseDC(HWND handle, HDC dc) {
 }
 
 HDC BeginPaint(HWND handle, PAINTSTRUCT* paint) {
-  test::Record("BeginPaint");
-  user32::WindowRecord* record = RecordOf(handle);
-  if (!record || !paint) return nullptr;
-  *paint = {};
-  paint->hdc = gdi::CreateMemoryTargetDC(record->pixels.memory);
-  record->pixels.contexts.push_back(paint->hdc);
-  paint->rcPaint = {0, 0, record->pixels.memory.width, record->pixels.memory.height};
-  return paint->hdc;
+  return FailingWithoutMemory<HDC>(nullptr, [&]() -> HDC {
+    test::Record("BeginPaint");
+    user32::WindowRecord* record = RecordOf(handle);
+    if (!record || !paint) return nullptr;
+    *paint = {};
+    paint->hdc = user32::OpenContext(record->pixels);
+    if (!paint->hdc) return nullptr;
+    paint->rcPaint = {0, 0, record->pixels.memory.width, record->pixels.memory.height};
+    return paint->hdc;
+  });
 }
 
 BOOL EndPaint(HWND handle, const PAINTSTRUCT* paint) {

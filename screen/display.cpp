@@ -24,9 +24,17 @@ constexpr char kClassName[] = "MultimediaBase Class";
 
 const char* failure = nullptr;
 
+char memoryFailure[1100];  // room for the longest reason
+
 // Keeps the first reason: a failed InitDisplay says more than the OpenDisplay after it.
+// A step the platform refused for want of memory says so.
 bool Failed(const char* reason) {
-  if (!failure) failure = reason;
+  if (failure) return false;
+  failure = reason;
+  if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) {
+    std::snprintf(memoryFailure, sizeof memoryFailure, "not enough memory: %s", reason);
+    failure = memoryFailure;
+  }
   return false;
 }
 constexpr int kKeyboardKeys = 256;
@@ -182,10 +190,8 @@ void DetectPixelFormat() {
 
 void ReleaseScreen() {
   DisplayState& d = displayState;
-  // A screen drawing still open ends here, before its buffer goes: no pixel may land
-  // in a released surface.
-  if (drawingState.deviceContext && drawingState.kind == kScreenTarget) EndDrawing();
-  ReleaseBackBuffer();
+  // Before the buffers go: no pixel may land in a released surface.
+  EndScreenDrawing();
   if (d.directDraw) d.directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
   if (d.backBuffer) {
     d.backBuffer->Release();
@@ -216,11 +222,14 @@ std::int32_t InitDisplay() {
   DisplayState& d = displayState;
   d.backBufferAccess = kBackBufferFree;
   failure = nullptr;
+  SetLastError(0);
   if (!CreateScreenWindow()) return Failed("the screen window could not be created");
   if (!InitKeyboard()) return Failed("the keyboard device could not be made");
   d.initialised = true;
   OpenDirectDraw();
-  if (!d.directDraw) return Failed(NoDisplayText());
+  // Short of memory, the display was not even asked: there is no reason of its to give.
+  if (!d.directDraw)
+    return Failed(GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? "the display could not be started" : NoDisplayText());
   return 1;
 }
 
@@ -230,6 +239,7 @@ std::int32_t OpenDisplay(std::int32_t width, std::int32_t height, std::int32_t d
   height = Low16(height);
   depth = Low16(depth);
   CloseDisplay();
+  SetLastError(0);
   SetWindowTextA(d.window, title);
   MoveWindow(d.window, 0, 0, width, height, TRUE);
   if (!d.window) return FailOpen("there is no screen window");

@@ -53,7 +53,9 @@ void RestoreScreen() {
 }  // namespace
 
 void PresentFrame(std::int32_t mode) {
-  ReleaseBackBuffer();
+  // A drawing left open would keep writing through the old address: into the frame on
+  // show after the flip, into freed memory once the surfaces are restored.
+  EndScreenDrawing();
   // Before OpenDisplay, after CloseDisplay or after a failed OpenDisplay there is
   // nothing to flip, but the window still gets its messages.
   if (displayState.flipRoutine)

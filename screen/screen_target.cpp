@@ -38,6 +38,11 @@ const DrawingTarget* ScreenTarget() {
   return &screenTarget;
 }
 
+void EndScreenDrawing() {
+  if (drawingState.deviceContext && drawingState.kind == kScreenTarget) EndDrawing();
+  ReleaseBackBuffer();
+}
+
 void ReleaseBackBuffer() {
   DisplayState& d = displayState;
   if (d.backBuffer) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace platform::sdl {
@@ -84,7 +85,15 @@ void WatchDisplay(SDL_Window* window) {
   sigset_t all, old;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &old);
-  watcher = std::thread(Watch, watched, stopWatch[0]);
+  try {
+    watcher = std::thread(Watch, watched, stopWatch[0]);
+  } catch (const std::system_error&) {
+    // No memory for the thread's stack: the program runs unwatched, and on X11 the
+    // connection's own error handler still ends it when the display goes.
+    close(stopWatch[0]);
+    close(stopWatch[1]);
+    stopWatch[0] = stopWatch[1] = -1;
+  }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 

@@ -116,6 +116,9 @@ bool StartVideo() {
   // machine a process cannot end before that thread runs, which took seconds after
   // Ctrl+C. The renderer's few small shaders gain nothing from the cache.
   setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+  // A program says in one line of its own why it cannot show the screen; Mesa's loader
+  // would add warnings of its own (a driver that did not load for want of memory).
+  setenv("EGL_LOG_LEVEL", "fatal", 0);
   // SDL prefers X11's DirectColor visuals, for gamma ramps the screen never sets; their
   // colours are defined only while the window's own colormap is installed, which only
   // SDL's full-screen code does. The desktop's TrueColor visual shows pixels as they are.

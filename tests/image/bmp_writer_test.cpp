@@ -1,6 +1,16 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <regex>
 
 #include <cstdint>
 #include <string>
@@ -131,9 +141,9 @@ TEST_F(BmpWriter, AFailureAnywhereLeavesTheOldFileAsItWas) {
     int skip;
   };
   const Case cases[] = {
-      {"HeapAlloc", 0},        {"CreateCompatibleDC", 0}, {"GetDIBits", 0},         {"GetTempFileNameA", 0},
-      {"CreateFileA", 0},      {"WriteFile", 0},          {"WriteFile", 1},         {"WriteFile", 2},
-      {"WriteFile short", 0},  {"WriteFile short", 1},    {"WriteFile short", 2},   {"MoveFileExA", 0},
+      {"HeapAlloc", 0},       {"CreateCompatibleDC", 0}, {"GetDIBits", 0},       {"WriteFile", 0},
+      {"WriteFile", 1},       {"WriteFile", 2},          {"WriteFile short", 0}, {"WriteFile short", 1},
+      {"WriteFile short", 2}, {"ReplaceFileA", 0},
   };
   const std::string old = "the picture saved before";
   WriteBytes(folder / "p.bmp", old);
@@ -166,6 +176,213 @@ TEST_F(BmpWriter, AFullDeviceLeavesTheOldFileAsItWas) {
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"p.bmp"});
   std::vector<unsigned char> bytes = ReadBytes(folder / "p.bmp");
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), old);
+}
+
+struct stat Stat(const std::filesystem::path& file) {
+  struct stat facts {};
+  EXPECT_EQ(lstat(file.c_str(), &facts), 0) << file;
+  return facts;
+}
+
+bool IsPicture(const std::filesystem::path& file, int width, int height) {
+  DecodedPicture decoded(file);
+  return decoded.width == width && decoded.height == height;
+}
+
+TEST_F(BmpWriter, ThroughASymbolicLinkTheFileItLeadsToIsReplaced) {
+  std::filesystem::create_directory(folder / "pictures");
+  WriteBytes(folder / "pictures" / "p.bmp", "old");
+  std::filesystem::create_symlink("pictures/p.bmp", folder / "p.bmp");
+  Draw(0, 8, 8, Varied);
+  ASSERT_EQ(SavePictureBmp(0, Path("p.bmp").c_str()), 1);
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "p.bmp"));
+  EXPECT_TRUE(IsPicture(folder / "pictures" / "p.bmp", 8, 8));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"p.bmp", "pictures"}));
+  EXPECT_EQ(TempFolder::NamesIn(folder / "pictures"), std::vector<std::string>{"p.bmp"}) << "no temporary file left";
+}
+
+TEST_F(BmpWriter, TheNewFileKeepsThePermissionBitsAndOwnerOfTheOld) {
+  const bool root = geteuid() == 0;
+  struct Case {
+    mode_t mode;
+    bool asNobody;  // owned by user nobody, which only root can arrange
+  };
+  std::vector<Case> cases = {{0600, false}, {0640, false}, {0755, false}};
+  // Root may write a file of any mode; CREATE_ALWAYS would, so the file is replaced.
+  if (root) cases.insert(cases.end(), {{0444, false}, {0640, true}});
+  Draw(0, 4, 4, Varied);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << c.mode << (c.asNobody ? " owned by nobody" : ""));
+    const std::filesystem::path file = folder / "p.bmp";
+    WriteBytes(file, "old");
+    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+    if (c.asNobody) {
+      ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    }
+    struct stat old = Stat(file);
+    ASSERT_EQ(SavePictureBmp(0, file.c_str()), 1);
+    struct stat made = Stat(file);
+    EXPECT_NE(made.st_ino, old.st_ino) << "replaced, not rewritten";
+    EXPECT_EQ(made.st_mode & 07777, c.mode) << std::oct << (made.st_mode & 07777);
+    EXPECT_EQ(made.st_uid, old.st_uid);
+    EXPECT_EQ(made.st_gid, old.st_gid);
+    EXPECT_TRUE(IsPicture(file, 4, 4));
+    std::filesystem::remove(file);
+  }
+}
+
+// Runs `save` in a child process as user nobody when the tests run as root (root may
+// write anything, so the permissions would not bite), as the test's own user otherwise.
+// Returns what `save` returned, or -1 when the child did not end normally.
+int AsOrdinaryUser(const std::function<int()>& save) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+    _exit(save());
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// What the user may do decides, as with CREATE_ALWAYS: a file they may write is
+// written, in place where the folder takes no new file; a file they may not write
+// stays as it was even where the folder would take a new one.
+TEST_F(BmpWriter, WhatTheUserMayNotWriteDecidesHowTheFileIsWritten) {
+  struct Case {
+    const char* what;
+    mode_t folderMode;
+    mode_t fileMode;
+    bool fileTheirs;
+    int result;
+    bool rewritten;  // in place: the same file, now the picture
+  };
+  const Case cases[] = {
+      {"a folder they may not write to, a file they may", 0755, 0644, true, 1, true},
+      {"a file they may not write, in a folder they may", 0777, 0444, false, 0, false},
+      {"neither", 0755, 0444, false, 0, false},
+  };
+  Draw(0, 4, 4, Varied);
+  const std::filesystem::path file = folder / "p.bmp";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
+    std::filesystem::remove(file);
+    WriteBytes(file, "old");
+    // Not theirs: root's. A user who is not root has only files of their own, and
+    // CREATE_ALWAYS refuses them a read-only one all the same.
+    if (geteuid() == 0) {
+      ASSERT_EQ(chown(file.c_str(), c.fileTheirs ? 65534 : 0, 0), 0);
+    }
+    ASSERT_EQ(chmod(file.c_str(), c.fileMode), 0);
+    ASSERT_EQ(chmod(folder.path().c_str(), c.folderMode), 0);
+    struct stat old = Stat(file);
+    EXPECT_EQ(AsOrdinaryUser([&] { return SavePictureBmp(0, file.c_str()); }), c.result);
+    struct stat after = Stat(file);
+    EXPECT_EQ(after.st_ino, old.st_ino) << "the file was renamed over";
+    EXPECT_EQ(after.st_mode & 07777, c.fileMode);
+    EXPECT_EQ(IsPicture(file, 4, 4), c.rewritten);
+    if (!c.rewritten) {
+      EXPECT_EQ(ReadBytes(file), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    }
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"p.bmp"}) << "no temporary file left";
+  }
+  chmod(folder.path().c_str(), 0700);
+}
+
+// Written in place as CREATE_ALWAYS writes: a short write is still a failure.
+TEST_F(BmpWriter, WithoutATemporaryFileThePictureIsWrittenInPlace) {
+  const std::filesystem::path file = folder / "p.bmp";
+  WriteBytes(file, "old");
+  const ino_t inode = Stat(file).st_ino;
+  Draw(0, 4, 4, Varied);
+  test::RefuseCall("CreateReplacementFileA");
+  EXPECT_EQ(SavePictureBmp(0, file.c_str()), 1);
+  EXPECT_EQ(Stat(file).st_ino, inode);
+  EXPECT_TRUE(IsPicture(file, 4, 4));
+  for (const char* refused : {"WriteFile short", "CreateFileA"}) {
+    SCOPED_TRACE(refused);
+    test::RefuseCall(refused, 0, 1);
+    EXPECT_EQ(SavePictureBmp(0, file.c_str()), 0);
+  }
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"p.bmp"});
+}
+
+TEST_F(BmpWriter, APipeIsWrittenIntoNotReplaced) {
+  const std::filesystem::path pipe = folder / "p.bmp";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  // A reader first, so the writer's open does not wait; the 2 x 2 picture fits the pipe.
+  int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  Draw(0, 2, 2, Varied);
+  EXPECT_EQ(SavePictureBmp(0, pipe.c_str()), 1);
+  EXPECT_TRUE(S_ISFIFO(Stat(pipe).st_mode));
+  unsigned char bytes[128];
+  EXPECT_EQ(read(reader, bytes, sizeof bytes), 54 + 2 * 8);
+  EXPECT_EQ(bytes[0], 'B');
+  close(reader);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"p.bmp"});
+}
+
+// A program killed while it writes leaves a temporary file named after the picture,
+// and the old picture as it was.
+TEST_F(BmpWriter, AKilledSaveLeavesTheOldFileAndANamedTemporaryOne) {
+  const std::filesystem::path file = folder / "Varnoxia_Texture.bmp";
+  WriteBytes(file, "old");
+  Draw(0, 64, 64, Varied);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Past 1000 bytes the write is met with SIGXFSZ, which ends the process.
+    rlimit core = {0, 0}, size = {1000, 1000};
+    setrlimit(RLIMIT_CORE, &core);
+    setrlimit(RLIMIT_FSIZE, &size);
+    std::signal(SIGXFSZ, SIG_DFL);
+    SavePictureBmp(0, file.c_str());
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "wait status " << status;
+  std::vector<std::string> names = folder.Names();
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\.Varnoxia_Texture\.bmp\.[A-Za-z0-9]{6})"))) << names[0];
+  EXPECT_EQ(names[1], "Varnoxia_Texture.bmp");
+  EXPECT_EQ(ReadBytes(file), (std::vector<unsigned char>{'o', 'l', 'd'}));
+}
+
+// Only a failure for want of memory says so, in one line; the others stay silent.
+TEST_F(BmpWriter, AFailureForWantOfMemorySaysSoInOneLine) {
+  struct Case {
+    const char* refuse;
+    bool whileSaving;  // else while the picture is made
+    const char* says;  // null: nothing
+  };
+  const Case cases[] = {
+      {"BitmapPixels", false, "not enough memory for picture 0 (4 x 4)"},
+      {"CreateCompatibleBitmap", false, nullptr},
+      {"HeapAlloc", true, "not enough memory to write "},
+      {"GetDIBits", true, nullptr},
+  };
+  const std::string name = Path("p.bmp");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.refuse << (c.whileSaving ? " while saving" : ""));
+    FreePicture(0);
+    ::testing::internal::CaptureStderr();
+    if (!c.whileSaving) test::RefuseCall(c.refuse, 0, 1);
+    CreatePicture(0, 4, 4);
+    if (c.whileSaving) test::RefuseCall(c.refuse, 0, 1);
+    EXPECT_EQ(SavePictureBmp(0, name.c_str()), 0);
+    test::ClearFaults();
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    if (!c.says) {
+      EXPECT_EQ(errors, "");
+      continue;
+    }
+    EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  }
+  EXPECT_TRUE(folder.Names().empty());
 }
 
 }  // namespace

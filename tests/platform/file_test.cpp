@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <string>
 
@@ -146,42 +150,152 @@ TEST_F(Files, TestsCanRefuseAWriteOrCutItShort) {
   EXPECT_EQ(Text(folder / "x.bin"), "ab");
 }
 
-TEST_F(Files, MoveReplacesTheNewNameAndDeleteRemoves) {
-  WriteBytes(folder / "from", "moved");
-  WriteBytes(folder / "to", "replaced");
-  const std::string from = (folder / "from").string(), to = (folder / "to").string();
-  EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), 0)) << "only the replacing form is provided";
-  EXPECT_TRUE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(folder.Names(), std::vector<std::string>{"to"});
-  EXPECT_EQ(Text(folder / "to"), "moved");
-  EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) << "nothing left to move";
-  EXPECT_TRUE(DeleteFileA(to.c_str()));
-  EXPECT_FALSE(DeleteFileA(to.c_str()));
-  EXPECT_TRUE(folder.Names().empty());
+// The temporary file is named after the file it is to replace, beside that file.
+::testing::AssertionResult NamesReplacementOf(const std::string& temporary, const std::filesystem::path& target) {
+  std::filesystem::path made = std::filesystem::absolute(temporary);
+  std::string expected = ".";
+  expected.append(target.filename().string()).append(".");
+  std::string name = made.filename().string();
+  bool named = name.size() == expected.size() + 6 && name.rfind(expected, 0) == 0 &&
+               std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+  if (!named || !std::filesystem::equivalent(made.parent_path(), target.parent_path()))
+    return ::testing::AssertionFailure() << temporary << " is not a replacement of " << target;
+  return ::testing::AssertionSuccess();
 }
 
-TEST_F(Files, TempFileNamesAreNewEmptyFilesInTheGivenFolder) {
+TEST_F(Files, AReplacementGoesBesideTheFileTheNameLeadsTo) {
+  std::filesystem::create_directories(folder / "sub" / "deeper");
+  WriteBytes(folder / "sub" / "t.bmp", "old");
+  std::filesystem::create_symlink("sub/t.bmp", folder / "relative.bmp");
+  std::filesystem::create_symlink(folder / "sub" / "t.bmp", folder / "sub" / "deeper" / "absolute.bmp");
+  std::filesystem::create_symlink("deeper/absolute.bmp", folder / "sub" / "chain.bmp");
+  std::filesystem::create_symlink("sub/new.bmp", folder / "dangling.bmp");
+  struct Case {
+    std::string name;
+    std::filesystem::path target;
+  };
+  const Case cases[] = {
+      {"c:\\plain.bmp", folder / "plain.bmp"},
+      {"c:\\sub\\t.bmp", folder / "sub" / "t.bmp"},
+      {"c:\\relative.bmp", folder / "sub" / "t.bmp"},
+      {"c:\\sub\\deeper\\absolute.bmp", folder / "sub" / "t.bmp"},
+      {"c:\\sub\\chain.bmp", folder / "sub" / "t.bmp"},
+      {"c:\\dangling.bmp", folder / "sub" / "new.bmp"},
+  };
   InFolder here(folder.path());
-  char first[MAX_PATH], second[MAX_PATH];
-  UINT a = GetTempFileNameA("c:\\", "bmpxyz", 0, first);
-  UINT b = GetTempFileNameA("c:\\", "bmp", 0, second);
-  ASSERT_NE(a, 0u);
-  ASSERT_NE(b, 0u);
-  EXPECT_NE(std::string(first), std::string(second));
-  for (const char* name : {first, second}) {
-    std::string host = std::string(name).substr(3);
-    EXPECT_EQ(std::string(name).substr(0, 6), "c:\\bmp") << "at most three letters of the prefix";
-    EXPECT_EQ(host.size(), std::string("bmp0000.TMP").size()) << name;
-    ASSERT_TRUE(std::filesystem::exists(folder / host)) << name;
-    EXPECT_EQ(std::filesystem::file_size(folder / host), 0u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char temporary[MAX_PATH];
+    HANDLE file = CreateReplacementFileA(c.name.c_str(), temporary);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(NamesReplacementOf(temporary, c.target));
+    EXPECT_EQ(std::filesystem::file_size(temporary), 0u);
+    EXPECT_TRUE(WriteAll(file, "new " + c.name));
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_TRUE(ReplaceFileA(c.name.c_str(), temporary, nullptr, 0, nullptr, nullptr));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    EXPECT_EQ(Text(c.target), "new " + c.name);
   }
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"dangling.bmp", "plain.bmp", "relative.bmp", "sub"}));
+  for (const char* link : {"relative.bmp", "dangling.bmp", "sub/chain.bmp", "sub/deeper/absolute.bmp"})
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / link)) << link << " is still a link";
+}
 
-  char out[MAX_PATH];
-  const std::string tooLong(MAX_PATH, 'd');
-  EXPECT_EQ(GetTempFileNameA("c:\\missing", "bmp", 0, out), 0u);
-  EXPECT_EQ(GetTempFileNameA(tooLong.c_str(), "bmp", 0, out), 0u);
-  EXPECT_EQ(GetTempFileNameA("c:\\", "bmp", 7, out), 0u) << "only the creating form is provided";
-  EXPECT_EQ(folder.Names().size(), 2u);
+TEST_F(Files, AReplacementHasTheModeOfTheFileItReplaces) {
+  const mode_t mask = umask(022);
+  umask(mask);
+  struct Case {
+    const char* what;
+    mode_t old;  // 0: no old file
+    mode_t expected;
+  };
+  const Case cases[] = {
+      {"no old file", 0, 0666 & ~mask},
+      {"private", 0600, 0600},
+      {"group readable", 0640, 0640},
+      {"executable", 0755, 0755},
+      {"set-group-id", 02775, 02775},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::filesystem::path target = folder / "p.bmp";
+    std::filesystem::remove(target);
+    if (c.old) {
+      WriteBytes(target, "old");
+      ASSERT_EQ(chmod(target.c_str(), c.old), 0);
+    }
+    char temporary[MAX_PATH];
+    HANDLE file = CreateReplacementFileA(target.c_str(), temporary);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    ASSERT_TRUE(ReplaceFileA(target.c_str(), temporary, nullptr, 0, nullptr, nullptr));
+    struct stat made {};
+    ASSERT_EQ(stat(target.c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, c.expected) << std::oct << (made.st_mode & 07777);
+  }
+}
+
+TEST_F(Files, NoReplacementForWhatIsNoPlainFileOrCannotTakeOne) {
+  std::filesystem::create_directory(folder / "a folder");
+  ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0644), 0);
+  std::filesystem::create_symlink("loop.bmp", folder / "loop.bmp");
+  std::filesystem::create_symlink("pipe", folder / "to pipe");
+  struct Case {
+    const char* what;
+    std::string name;
+  };
+  const Case cases[] = {
+      {"a pipe", (folder / "pipe").string()},
+      {"a link to a pipe", (folder / "to pipe").string()},
+      {"a folder", (folder / "a folder").string()},
+      {"a loop of links", (folder / "loop.bmp").string()},
+      {"a missing folder", (folder / "missing" / "p.bmp").string()},
+      {"no name", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    char temporary[MAX_PATH];
+    EXPECT_EQ(CreateReplacementFileA(c.name.c_str(), temporary), INVALID_HANDLE_VALUE);
+  }
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a folder", "loop.bmp", "pipe", "to pipe"}));
+
+  WriteBytes(folder / "from", "moved");
+  const std::string from = (folder / "from").string(), to = (folder / "to").string();
+  EXPECT_FALSE(ReplaceFileA(to.c_str(), from.c_str(), "backup", 0, nullptr, nullptr)) << "no backup form";
+  EXPECT_FALSE(ReplaceFileA(to.c_str(), from.c_str(), nullptr, 1, nullptr, nullptr)) << "no flags";
+  EXPECT_TRUE(DeleteFileA(from.c_str()));
+  EXPECT_FALSE(DeleteFileA(from.c_str()));
+  EXPECT_FALSE(ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) << "nothing to put there";
+}
+
+// A program started with standard streams closed: they are opened on /dev/null, and
+// the next file gets a number of its own.
+TEST(ProcessStart, ClosedStandardDescriptorsAreOpenedOnTheNullDevice) {
+  struct stat null {};
+  ASSERT_EQ(stat("/dev/null", &null), 0);
+  const std::vector<std::vector<int>> closedSets = {{2}, {0, 1, 2}, {1}, {0, 2}, {}};
+  for (const std::vector<int>& closed : closedSets) {
+    SCOPED_TRACE(testing::Message() << closed.size() << " closed, the first " << (closed.empty() ? -1 : closed[0]));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Only the exit code reports: standard error may be gone.
+      for (int descriptor : closed) close(descriptor);
+      OpenMissingStandardDescriptors();
+      int file = open("/dev/zero", O_RDONLY);
+      if (file <= 2) _exit(10 + file);
+      for (int descriptor : closed) {
+        struct stat opened {};
+        if (fstat(descriptor, &opened) != 0 || opened.st_rdev != null.st_rdev || !S_ISCHR(opened.st_mode))
+          _exit(20 + descriptor);
+      }
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1x: a new file took number x; 2x: descriptor x is not /dev/null";
+  }
 }
 
 }  // namespace

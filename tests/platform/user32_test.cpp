@@ -6,6 +6,7 @@
 #include "platform/gdi32.h"
 #include "platform/display_driver.h"
 #include "platform/gdi_internal.h"
+#include "platform/kernel32.h"
 #include "platform/memory/memory_display.h"
 #include "platform/testing.h"
 #include "platform/user32.h"
@@ -188,6 +189,28 @@ TEST_F(User32, WindowContextsDrawIntoTheWindowAndOutliveAResize) {
   EXPECT_EQ(ReleaseDC(w, dc), 0);
   EXPECT_EQ(ReleaseDC(w, after), 1);
   EXPECT_EQ(seen.back(), (Seen{w, WM_SIZE, 0}));
+}
+
+// No memory for a window's pixels: the call fails, nothing is thrown, and the window
+// keeps its size and pixels; the last error says why.
+TEST_F(User32, AWindowWithoutMemoryForItsPixelsFailsByItsResult) {
+  test::RefuseCall("ResizePixels", 0, 1);
+  SetLastError(0);
+  EXPECT_EQ(MakeWindow("starved", 4, 3), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+
+  HWND w = MakeWindow("kept", 4, 3);
+  HDC dc = GetDC(w);
+  RECT all = {0, 0, 4, 3};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  ReleaseDC(w, dc);
+  test::RefuseCall("ResizePixels", 0, 1);
+  EXPECT_FALSE(MoveWindow(w, 0, 0, 640, 480, TRUE));
+  dc = GetDC(w);
+  EXPECT_EQ(gdi::TargetOf(dc)->width, 4);
+  EXPECT_EQ(gdi::ReadPixel(*gdi::TargetOf(dc), 3, 2), 0x00FFFFFFu);
+  ReleaseDC(w, dc);
+  EXPECT_TRUE(MoveWindow(w, 0, 0, 640, 480, TRUE)) << "and with memory it moves";
 }
 
 TEST_F(User32, KeyStatesComeFromTheDisplay) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -29,6 +30,7 @@ struct Run {
 struct RunOptions {
   bool unprivileged = false;          // as a user without root's right to write anywhere
   rlim_t fileSizeLimit = RLIM_INFINITY;
+  rlim_t addressSpaceLimit = RLIM_INFINITY;  // bytes, as `ulimit -v` sets it
 };
 
 void Fail(const char* what) {
@@ -50,6 +52,9 @@ Run RunProgram(const std::string& program, const std::filesystem::path& folder, 
       rlimit limit = {options.fileSizeLimit, options.fileSizeLimit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) Fail("limit the file size");
     }
+    rlimit space = {options.addressSpaceLimit, options.addressSpaceLimit};
+    if (options.addressSpaceLimit != RLIM_INFINITY && setrlimit(RLIMIT_AS, &space) != 0)
+      Fail("limit the address space");
     if (options.unprivileged && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
       Fail("become an unprivileged user");
@@ -176,6 +181,59 @@ TEST(PicturePrograms, AWriteCutShortPartWayKeepsTheOldFile) {
     EXPECT_EQ(drive.Names(), std::vector<std::string>{p.file}) << "no temporary file left";
     std::vector<unsigned char> bytes = ReadBytes(drive / p.file);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), old);
+  }
+}
+
+bool LoaderGaveUp(const Run& run) {
+  return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 127 &&
+         (run.output.find("error while loading shared libraries") != std::string::npos ||
+          run.output.find("cannot allocate TLS") != std::string::npos ||
+          run.output.find("Fatal glibc error") != std::string::npos);
+}
+
+// From the least address space the dynamic loader can start a program in up to where it
+// runs, in steps finer than any allocation it makes: it ends with exit code 0 and
+// either writes the right picture without a word or writes nothing and says in one
+// line that memory was short. Never an abort, never a signal.
+TEST(PicturePrograms, UnderAnyAddressSpaceLimitThePictureOrOneLineAboutMemory) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer maps terabytes of shadow memory: its programs cannot run under ulimit -v";
+#endif
+  constexpr rlim_t kKiB = 1024, kCoarse = 256 * kKiB, kFine = 24 * kKiB;
+  for (const Program& p : Programs()) {
+    SCOPED_TRACE(p.name);
+    TempFolder reference;
+    ExpectSilentSuccess(RunProgram(p.path, reference.path()));
+    const std::vector<unsigned char> picture = ReadBytes(reference / p.file);
+    rlim_t limit = 2048 * kKiB;
+    while (LoaderGaveUp(RunProgram(p.path, reference.path(), {.addressSpaceLimit = limit}))) {
+      limit += kCoarse;
+      ASSERT_LT(limit, 256 * 1024 * kKiB) << "the loader never got through";
+    }
+    int memoryLines = 0, wholeRuns = 0;
+    bool started = false;
+    for (limit -= kCoarse; wholeRuns < 8; limit += kFine) {
+      SCOPED_TRACE(testing::Message() << "limit " << limit / kKiB << " KiB");
+      TempFolder drive;
+      ::Run run = RunProgram(p.path, drive.path(), {.addressSpaceLimit = limit});
+      if (!started && LoaderGaveUp(run)) continue;
+      started = true;
+      ASSERT_TRUE(WIFEXITED(run.status)) << "wait status " << run.status << ": " << run.output;
+      ASSERT_EQ(WEXITSTATUS(run.status), 0) << run.output;
+      if (run.output.empty()) {
+        ASSERT_EQ(drive.Names(), std::vector<std::string>{p.file});
+        ASSERT_EQ(ReadBytes(drive / p.file), picture) << "a wrong picture, said to be right";
+        ++wholeRuns;
+        continue;
+      }
+      wholeRuns = 0;
+      ++memoryLines;
+      EXPECT_EQ(run.output.rfind(std::string(p.name) + ": ", 0), 0u) << run.output;
+      EXPECT_NE(run.output.find("memory"), std::string::npos) << run.output;
+      EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+      EXPECT_TRUE(drive.Names().empty()) << "a picture and a line that it failed";
+    }
+    EXPECT_GT(memoryLines, 0) << "the scan never met a limit that makes the program fail";
   }
 }
 

@@ -163,6 +163,7 @@ TEST(ScreenPrograms, StopInOrderWhenTheDisplayCannotBeHad) {
       {nullptr, "no display to show the screen on"},
       {"SetDisplayMode", "does not offer the requested size and depth"},
       {"LoadLibraryA DINPUT.DLL", "keyboard device could not be made"},
+      {"NewSurface", "not enough memory: the screen buffers could not be created"},
   };
   for (const Program& p : kPrograms) {
     for (const Case& c : cases) {

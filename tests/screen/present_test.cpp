@@ -242,4 +242,55 @@ TEST_F(Presentation, ADrawingNotEndedIsEndedByTheFrame) {
   EXPECT_EQ(memory::PresentedPixel(0, 0), 0x00FFFFFFu);
 }
 
+// The frame ends the drawing too: a PutPixel after PresentFrame must not reach the
+// buffer now on show, nor, after the surfaces were restored, the memory they had.
+TEST_F(Presentation, APixelAfterTheFrameGoesNowhere) {
+  Open();
+  auto frontWord = [](LONG x) {
+    const gdi::PixelMemory& front = displayState.frontBuffer->memory;
+    return reinterpret_cast<const std::uint32_t*>(front.bits)[x];
+  };
+  BeginDrawing(ScreenTarget());
+  PutPixel(0, 0, 0x00FFFFFF);
+  PresentFrame(1);
+  EXPECT_EQ(drawingState.deviceContext, nullptr);
+  std::uint32_t shown = frontWord(1);
+  PutPixel(1, 0, 0x00FFFFFF);
+  EXPECT_EQ(frontWord(1), shown) << "written into the frame on show";
+
+  memory::AtNextPump([] { display::FocusLost(displayState.window); });
+  PresentFrame(1);
+  memory::AtNextPump([] { display::FocusRegained(displayState.window); });
+  PresentFrame(1);  // restores the surfaces into new memory
+  PutPixel(2, 0, 0x00FFFFFF);
+  EndDrawing();
+
+  DrawFrame(0x0000FF);
+  PresentFrame(1);
+  EXPECT_EQ(memory::PresentedPixel(0, 0), 0x0000FFu);
+  EXPECT_EQ(memory::PresentedValue(2, 0), memory::PresentedValue(3, 0)) << "the stray pixel arrived";
+}
+
+// Out of memory when the surfaces come back: the frames are skipped until the memory
+// is there again; nothing is thrown at the program.
+TEST_F(Presentation, SurfacesWithoutMemoryComeBackWhenThereIsMemory) {
+  Open();
+  memory::AtNextPump([] {
+    display::FocusLost(displayState.window);
+    display::FocusRegained(displayState.window);
+  });
+  test::RefuseCall("NewSurface", 0, 2);
+  PresentFrame(1);
+  EXPECT_EQ(ScreenTarget(), nullptr) << "still lost";
+  int presents = memory::View().presents;
+  PresentFrame(1);  // the second refusal: restored on the next frame
+  DrawFrame(0x00FF00);
+  PresentFrame(1);
+  EXPECT_EQ(memory::View().presents, presents);
+  DrawFrame(0x00FF00);
+  PresentFrame(1);
+  EXPECT_EQ(memory::View().presents, presents + 1);
+  EXPECT_EQ(memory::PresentedPixel(0, 0), 0x00FF00u);
+}
+
 }  // namespace

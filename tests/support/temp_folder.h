@@ -32,9 +32,10 @@ class TempFolder {
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
   // The names in the folder, sorted.
-  std::vector<std::string> Names() const {
+  std::vector<std::string> Names() const { return NamesIn(path_); }
+  static std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_))
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
       names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
