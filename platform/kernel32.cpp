@@ -80,7 +80,11 @@ constexpr std::size_t kStartingReserve = 256 * 1024;
 // reserve aside would end in std::terminate at its first failed allocation: it says so
 // and ends at once.
 [[gnu::constructor]] void StartProcess() {
+#ifndef __EMSCRIPTEN__
+  // A page hands its program no descriptors; opening /dev/null there would bring the
+  // whole in-memory file system into the pages of the programs that write no file.
   OpenMissingStandardDescriptors();
+#endif
   if (AddressSpaceFor(kStartingReserve)) return;
   constexpr char kLine[] = ": not enough memory to start\n";
   (void)!write(2, program_invocation_short_name, std::strlen(program_invocation_short_name));
