@@ -3,26 +3,18 @@
 'use strict';
 const assert = require('node:assert/strict');
 const {test, before, after} = require('node:test');
-const {launchBrowser, openPage, serveFolder, waitFor} = require('./browser.js');
-const {site, skipUnlessReady, statusText} = require('./site.js');
+const {openPage, waitFor} = require('./browser.js');
+const {servePagesToABrowser, skipUnlessReady, statusText} = require('./site.js');
 
 skipUnlessReady();
 
-let browser, server;
-before(async () => {
-  server = await serveFolder(site);
-  browser = launchBrowser();
-});
-after(async () => {
-  await browser.close();
-  server.close();
-});
+const session = servePagesToABrowser();
 
 const kPrograms = ['tunnel_animated', 'tunnel_lookaround', 'tunnel_static', 'tunnel_tables', 'texture_dump',
                    'distance_dump', 'angle_dump'];
 
 test('the index lists the seven programs, one line each, linking to pages that load', async () => {
-  const page = await openPage(browser, server.url);
+  const page = await openPage(session.browser, session.server.url);
   await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the index');
   const rows = await page.evaluate(`(async () => Promise.all([...document.querySelectorAll('tr')].map(async (row) => {
     const link = row.querySelector('a');
@@ -50,7 +42,7 @@ const kLacking = [
 
 for (const {program, script, line} of kLacking) {
   test(program + ' in a browser where ' + line, async () => {
-    const page = await openPage(browser, server.url + program + '.html', {beforeLoad: script});
+    const page = await openPage(session.browser, session.server.url + program + '.html', {beforeLoad: script});
     await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the page');
     assert.equal(await statusText(page), program + ': cannot run here: ' + line);
     assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true);
@@ -59,7 +51,7 @@ for (const {program, script, line} of kLacking) {
 }
 
 test('a picture program runs where no 2D canvas is given, as it needs none', async () => {
-  const page = await openPage(browser, server.url + 'texture_dump.html',
+  const page = await openPage(session.browser, session.server.url + 'texture_dump.html',
                               {beforeLoad: 'HTMLCanvasElement.prototype.getContext = () => null;'});
   await waitFor(async () => /ended/.test(await statusText(page)), 20000, 'texture_dump to end');
   assert.equal(await statusText(page), 'texture_dump ended with exit code 0.');
@@ -67,7 +59,7 @@ test('a picture program runs where no 2D canvas is given, as it needs none', asy
 });
 
 test('a screen program whose canvas gives no 2D context says so in its one line and ends with 0', async () => {
-  const page = await openPage(browser, server.url + 'tunnel_lookaround.html', {beforeLoad: `
+  const page = await openPage(session.browser, session.server.url + 'tunnel_lookaround.html', {beforeLoad: `
     const getContext = HTMLCanvasElement.prototype.getContext;
     HTMLCanvasElement.prototype.getContext = function (...args) {
       return this.id === 'canvas' ? null : getContext.apply(this, args);

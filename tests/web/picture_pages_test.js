@@ -8,20 +8,12 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const {test, before, after} = require('node:test');
-const {launchBrowser, openPage, serveFolder, waitFor} = require('./browser.js');
-const {site, skipUnlessReady, desktopPicture, statusText} = require('./site.js');
+const {openPage, waitFor} = require('./browser.js');
+const {servePagesToABrowser, skipUnlessReady, desktopPicture, statusText} = require('./site.js');
 
 skipUnlessReady();
 
-let browser, server;
-before(async () => {
-  server = await serveFolder(site);
-  browser = launchBrowser();
-});
-after(async () => {
-  await browser.close();
-  server.close();
-});
+const session = servePagesToABrowser();
 
 async function awaitEnd(page, program) {
   const text = await waitFor(async () => {
@@ -41,7 +33,7 @@ for (const {program, file, width, height, desktop} of kPictures) {
   test(program + ' shows ' + file + ' and offers it, the desktop build\'s file byte for byte', async () => {
     const downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-downloads-'));
     try {
-      const page = await openPage(browser, server.url + program + '.html');
+      const page = await openPage(session.browser, session.server.url + program + '.html');
       await awaitEnd(page, program);
       const offered = await page.evaluate(`(async () => {
         const links = [...document.querySelectorAll('#pictures a')];
@@ -52,7 +44,7 @@ for (const {program, file, width, height, desktop} of kPictures) {
       })()`);
       assert.deepEqual(offered, {names: [file], sizes: [[width, height]], output: ''});
 
-      await browser.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
+      await session.browser.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
       await page.evaluate("document.querySelector('#pictures a').click()");
       const saved = path.join(downloads, file);
       // The browser writes a download under a temporary name and renames it when done.
@@ -66,7 +58,7 @@ for (const {program, file, width, height, desktop} of kPictures) {
 }
 
 test('tunnel_tables ends with exit code 0 and prints nothing', async () => {
-  const page = await openPage(browser, server.url + 'tunnel_tables.html');
+  const page = await openPage(session.browser, session.server.url + 'tunnel_tables.html');
   await awaitEnd(page, 'tunnel_tables');
   assert.equal(await page.evaluate("document.getElementById('output').textContent"), '');
   assert.equal(await page.evaluate("document.querySelectorAll('#pictures *').length"), 0);

@@ -6,8 +6,8 @@
 'use strict';
 const assert = require('node:assert/strict');
 const {test, before, after} = require('node:test');
-const {launchBrowser, openPage, serveFolder, waitFor, sleep} = require('./browser.js');
-const {site, skipUnlessReady, canvasFrame, statusText} = require('./site.js');
+const {openPage, waitFor, sleep} = require('./browser.js');
+const {servePagesToABrowser, skipUnlessReady, canvasFrame, statusText} = require('./site.js');
 
 skipUnlessReady();
 
@@ -25,18 +25,10 @@ const kCounters = `
     return putImageData.apply(this, args);
   };`;
 
-let browser, server;
-before(async () => {
-  server = await serveFolder(site);
-  browser = launchBrowser();
-});
-after(async () => {
-  await browser.close();
-  server.close();
-});
+const session = servePagesToABrowser();
 
 async function open(program, options = {}) {
-  return openPage(browser, server.url + program + '.html', {beforeLoad: kCounters, ...options});
+  return openPage(session.browser, session.server.url + program + '.html', {beforeLoad: kCounters, ...options});
 }
 
 // Waits until the canvas shows a frame of `kind` that `wanted` accepts; returns its number.
@@ -123,14 +115,14 @@ for (const program of ['tunnel_static', 'tunnel_animated']) {
 test('a hidden page shows no new frame; shown again it shows the flight again', async () => {
   const page = await open('tunnel_animated');
   await awaitFrame(page, 'animated');
-  const other = await openPage(browser, 'about:blank');
-  await browser.send('Target.activateTarget', {targetId: other.targetId});
+  const other = await openPage(session.browser, 'about:blank');
+  await session.browser.send('Target.activateTarget', {targetId: other.targetId});
   await waitFor(() => page.evaluate("document.visibilityState === 'hidden'"), 5000, 'the page to be hidden');
   const hidden = await counts(page);
   await sleep(1500);
   assert.equal((await counts(page)).puts, hidden.puts, 'frames were put while the page was hidden');
 
-  await browser.send('Target.activateTarget', {targetId: page.targetId});
+  await session.browser.send('Target.activateTarget', {targetId: page.targetId});
   await waitFor(async () => (await counts(page)).puts > hidden.puts + 10, kStartLimit, 'frames after showing the page');
   await awaitFrame(page, 'animated');
   await pressEscape(page);

@@ -6,7 +6,8 @@ const {spawnSync} = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const {missingBrowser} = require('./browser.js');
+const {before, after} = require('node:test');
+const {launchBrowser, missingBrowser, serveFolder} = require('./browser.js');
 
 const site = process.env.TUNNEL_WEB_SITE || '';
 
@@ -63,4 +64,19 @@ function statusText(page) {
   return page.evaluate("document.getElementById('status').textContent");
 }
 
-module.exports = {site, skipUnlessReady, canvasFrame, desktopPicture, statusText};
+// The pages' own server and a browser for one test file: started before its tests, and
+// both ended after them.
+function servePagesToABrowser() {
+  const session = {};
+  before(async () => {
+    session.server = await serveFolder(site);
+    session.browser = launchBrowser();
+  });
+  after(async () => {
+    await session.browser.close();
+    session.server.close();
+  });
+  return session;
+}
+
+module.exports = {site, servePagesToABrowser, skipUnlessReady, canvasFrame, desktopPicture, statusText};
