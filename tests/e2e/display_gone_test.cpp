@@ -42,11 +42,6 @@ struct Run {
   milliseconds killAfter;  // after the first frame
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 bool ShowsAFrame(const std::string& display) {
   Screenshot shot;
   std::string error;
@@ -81,7 +76,7 @@ std::string KillTheServerUnder(const Run& run, const std::string& errorsPath) {
     const auto killed = Clock::now();
     std::optional<int> status = AwaitExit(program, kEndLimit);
     const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - killed);
-    const std::string errors = ReadFile(errorsPath);
+    const std::string errors = ReadText(errorsPath);
     const std::string programName = std::filesystem::path(run.path).filename().string();
     const std::string line = programName + ": the display " + server.display + " went away\n";
     if (!status)

@@ -37,11 +37,6 @@ using namespace rule_frames;
 constexpr milliseconds kStartLimit = 20s;
 constexpr milliseconds kEventLimit = 10s;
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class Wayland : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -101,7 +96,7 @@ class Wayland : public ::testing::Test {
         << "the window never got the keyboard focus";
   }
 
-  std::string Errors() { return ReadFile(errors_.path() / "stderr"); }
+  std::string Errors() { return ReadText(errors_.path() / "stderr"); }
 
   Screenshot Shoot() {
     Screenshot shot;
