@@ -20,6 +20,19 @@ ShownFrame Presented() {
 
 }  // namespace
 
+unsigned RunMainBody(int (*body)()) {
+  // ProgramEnd's exit comes back here as an exception.
+  unsigned exitCode = 0;
+  platform::test::TrapExit(true);
+  try {
+    exitCode = static_cast<unsigned>(body());
+  } catch (const platform::test::ProcessExit& exit) {
+    exitCode = exit.code;
+  }
+  platform::test::TrapExit(false);
+  return exitCode;
+}
+
 ProgramShow ShowProgram(int (*body)(), int frames, const std::function<void(const ShownFrame&)>& seen) {
   // The program asks for Escape once a frame, after presenting it.
   std::vector<platform::SHORT> keys(frames - 1, 0);
@@ -43,15 +56,7 @@ ProgramShow ShowProgram(int (*body)(), int frames, const std::function<void(cons
   };
   memory::AtNextPump(watch);
 
-  // ProgramEnd's exit comes back here as an exception.
-  unsigned exitCode = 0;
-  platform::test::TrapExit(true);
-  try {
-    exitCode = static_cast<unsigned>(body());
-  } catch (const platform::test::ProcessExit& exit) {
-    exitCode = exit.code;
-  }
-  platform::test::TrapExit(false);
+  unsigned exitCode = RunMainBody(body);
   handOn();
   return {exitCode, memory::View().presents, allSeen};
 }

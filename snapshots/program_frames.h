@@ -1,6 +1,6 @@
-// Runs an interactive program's main body inside this process on the in-memory display,
-// as a process of its own would run it, with Escape pressed once it has shown a number
-// of frames, and hands on each frame it presents.
+// Runs a program's main body inside this process on the in-memory display, as a process
+// of its own would run it. An interactive one gets Escape once it has shown a number of
+// frames, and hands on each frame it presents.
 #pragma once
 
 #include <cstdint>
@@ -19,5 +19,9 @@ struct ProgramShow {
   bool allSeen;  // each of them was handed on
 };
 
-// Runs `body` once in this process (the runtime is not reset for a second run).
+// Runs `body` once in this process (the runtime is not reset for a second run) and gives
+// its exit code: ProgramEnd's exit comes back here instead of ending the process.
+unsigned RunMainBody(int (*body)());
+
+// Runs an interactive program's `body` as RunMainBody does, for `frames` frames.
 ProgramShow ShowProgram(int (*body)(), int frames, const std::function<void(const ShownFrame&)>& seen);

@@ -1,6 +1,6 @@
-// program_pictures: the pictures of the interactive programs that README.md shows, each
-// made by running the program's main body on the in-memory display. One program a run,
-// so that each runs as in a process of its own:
+// program_pictures: the pictures that README.md shows, each made by running a program's
+// main body in this process. One program a run, so that each runs as in a process of
+// its own:
 //   program_pictures static FOLDER       FOLDER/tunnel_static.png: its frame
 //   program_pictures animated FOLDER     FOLDER/tunnel_animated.png: frame 20 of the flight;
 //                                        FOLDER/tunnel_animated.gif: the flight's whole cycle
@@ -8,8 +8,15 @@
 //                                        blue in 128 steps; it holds the frames up to
 //                                        where the cycle repeats itself, and loops
 //   program_pictures lookaround FOLDER   FOLDER/tunnel_lookaround.png: frame 20 of the view
-// Each file is written whole under a temporary name and then renamed into place.
+//   program_pictures texture FOLDER      FOLDER/texture.png: the BMP texture_dump writes
+//   program_pictures distance FOLDER     FOLDER/distance.png: the BMP distance_dump writes
+//   program_pictures angle FOLDER        FOLDER/angle.png: the BMP angle_dump writes
+// The interactive programs run on the in-memory display; a picture program writes its
+// BMP into a temporary folder of its own, removed afterwards. Each file is written whole
+// under a temporary name and then renamed into place.
+#include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +32,9 @@
 int Run_animated();
 int Run_static();
 int Run_lookaround();
+int Run_texture();
+int Run_distance();
+int Run_angle();
 
 namespace {
 
@@ -43,19 +53,38 @@ const Show kShows[] = {
     {"lookaround", Run_lookaround, 20, 20, false},
 };
 
+struct TablePicture {
+  const char* name;
+  int (*body)();
+  const char* bmp;  // the file the program writes to c:\, its current folder
+};
+const TablePicture kTablePictures[] = {
+    {"texture", Run_texture, "Varnoxia_Texture.bmp"},
+    {"distance", Run_distance, "Varnoxia_Distance.bmp"},
+    {"angle", Run_angle, "Varnoxia_Angle.bmp"},
+};
+
+bool IsGrey(std::uint32_t colour) { return (colour & 0xFF) * 0x010101u == colour; }
+
+// A picture whose every pixel is grey is written with one channel, a third of the bytes.
 std::vector<std::uint8_t> PngBytes(const ShownFrame& frame) {
+  const int channels = std::all_of(frame.pixels.begin(), frame.pixels.end(), IsGrey) ? 1 : 3;
   std::vector<std::uint8_t> rgb;
-  rgb.reserve(frame.pixels.size() * 3);
+  rgb.reserve(frame.pixels.size() * channels);
   for (std::uint32_t colour : frame.pixels)
-    rgb.insert(rgb.end(), {static_cast<std::uint8_t>(colour & 0xFF), static_cast<std::uint8_t>(colour >> 8 & 0xFF),
-                           static_cast<std::uint8_t>(colour >> 16 & 0xFF)});
+    if (channels == 1)
+      rgb.push_back(static_cast<std::uint8_t>(colour & 0xFF));
+    else
+      rgb.insert(rgb.end(), {static_cast<std::uint8_t>(colour & 0xFF), static_cast<std::uint8_t>(colour >> 8 & 0xFF),
+                             static_cast<std::uint8_t>(colour >> 16 & 0xFF)});
   std::vector<std::uint8_t> png;
   auto append = [](void* context, void* data, int size) {
     auto* bytes = static_cast<std::uint8_t*>(data);
     auto* out = static_cast<std::vector<std::uint8_t>*>(context);
     out->insert(out->end(), bytes, bytes + size);
   };
-  if (!stbi_write_png_to_func(append, &png, frame.width, frame.height, 3, rgb.data(), frame.width * 3))
+  if (!stbi_write_png_to_func(append, &png, frame.width, frame.height, channels, rgb.data(),
+                              frame.width * channels))
     throw std::runtime_error("cannot make the PNG picture of frame " + std::to_string(frame.number));
   return png;
 }
@@ -133,18 +162,49 @@ void MakePictures(const Show& show, const fs::path& folder) {
   }
 }
 
+// Runs the picture program in a fresh temporary folder, which is its drive C:, and
+// writes the BMP it leaves there as FOLDER/NAME.png.
+void MakeTablePicture(const TablePicture& table, const fs::path& folder) {
+  const std::string program = std::string(table.name) + "_dump";
+  const fs::path output = fs::absolute(folder) / (std::string(table.name) + ".png");
+  std::string work = (fs::temp_directory_path() / "program_pictures-XXXXXX").string();
+  if (!mkdtemp(work.data())) throw std::runtime_error("cannot make a temporary folder for " + program);
+  const fs::path start = fs::current_path();
+  fs::current_path(work);
+  const unsigned exitCode = RunMainBody(table.body);
+  fs::current_path(start);
+  int width = 0, height = 0, channels = 0;
+  unsigned char* rgb = stbi_load((fs::path(work) / table.bmp).c_str(), &width, &height, &channels, 3);
+  std::error_code ignored;
+  fs::remove_all(work, ignored);
+  if (exitCode != 0 || !rgb)
+    throw std::runtime_error(program + " ended with code " + std::to_string(exitCode) + " and wrote " +
+                             (rgb ? "its picture" : "no picture it could read back"));
+  ShownFrame picture{1, width, height, {}};
+  for (int i = 0; i < width * height; ++i)
+    picture.pixels.push_back(rgb[3 * i] | rgb[3 * i + 1] << 8 | static_cast<std::uint32_t>(rgb[3 * i + 2]) << 16);
+  stbi_image_free(rgb);
+  WriteWhole(output, PngBytes(picture));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Show* show = nullptr;
+  const TablePicture* table = nullptr;
   for (const Show& s : kShows)
     if (argc == 3 && argv[1] == std::string(s.name)) show = &s;
-  if (!show) {
-    std::fprintf(stderr, "usage: program_pictures static|animated|lookaround FOLDER\n");
+  for (const TablePicture& t : kTablePictures)
+    if (argc == 3 && argv[1] == std::string(t.name)) table = &t;
+  if (!show && !table) {
+    std::fprintf(stderr, "usage: program_pictures static|animated|lookaround|texture|distance|angle FOLDER\n");
     return 2;
   }
   try {
-    MakePictures(*show, argv[2]);
+    if (show)
+      MakePictures(*show, argv[2]);
+    else
+      MakeTablePicture(*table, argv[2]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "program_pictures: %s\n", e.what());
     return 1;

@@ -19,12 +19,13 @@ CommandResult RunTool(const std::string& arguments) {
 
 TEST(DocsPictures, AreTheOnesTheToolMakesToday) {
   TempFolder made;
-  for (const char* program : {"static", "animated", "lookaround"}) {
+  for (const char* program : {"static", "animated", "lookaround", "texture", "distance", "angle"}) {
     CommandResult run = RunTool(std::string(program) + " " + made.path().string());
     ASSERT_EQ(run.status, 0) << program << ": " << run.output;
   }
-  EXPECT_EQ(made.Names(), (std::vector<std::string>{"tunnel_animated.gif", "tunnel_animated.png",
-                                                    "tunnel_lookaround.png", "tunnel_static.png"}));
+  EXPECT_EQ(made.Names(), (std::vector<std::string>{"angle.png", "distance.png", "texture.png", "tunnel_animated.gif",
+                                                    "tunnel_animated.png", "tunnel_lookaround.png",
+                                                    "tunnel_static.png"}));
   for (const std::string& name : made.Names())
     EXPECT_TRUE(ReadBytes(kDocs / name) == ReadBytes(made / name))
         << "docs/" << name << " is not what tools/pictures makes today: run tools/pictures";
@@ -65,6 +66,36 @@ TEST(DocsPictures, StillsAreWholeFramesInTheirOwnColours) {
   }
 }
 
+// The table pictures are the picture programs' BMP files: the texture in blue, the two
+// screen-sized tables in grey, with the values of the table rules.
+TEST(DocsPictures, TablePicturesShowTheTables) {
+  struct Case {
+    const char* name;
+    int width, height;
+    int x, y;
+    std::uint32_t colour;
+  };
+  const Case cases[] = {
+      {"texture.png", 256, 256, 0, 0, 0},                      // u XOR v: 0 on the diagonal
+      {"texture.png", 256, 256, 255, 0, 255u << 16},           // 255 XOR 0, full blue
+      {"texture.png", 256, 256, 160, 224, 64u << 16},          // 160 XOR 224
+      {"distance.png", 640, 480, 320, 240, 0},                 // the centre
+      {"distance.png", 640, 480, 0, 0, 20 * 0x010101u},        // radius 400: 8192 / 400
+      {"distance.png", 640, 480, 384, 240, 128 * 0x010101u},   // radius 64
+      {"distance.png", 640, 480, 321, 241, 160 * 0x010101u},   // inside radius 32: wrapped
+      {"angle.png", 640, 480, 639, 240, 0},                    // right of the centre
+      {"angle.png", 640, 480, 320, 0, 64 * 0x010101u},         // above it
+      {"angle.png", 640, 480, 0, 240, 128 * 0x010101u},        // left of it
+      {"angle.png", 640, 480, 0, 0, 101 * 0x010101u},          // the top-left corner
+  };
+  for (const Case& c : cases) {
+    DecodedPicture picture(kDocs / c.name);
+    ASSERT_EQ(picture.width, c.width) << c.name;
+    ASSERT_EQ(picture.height, c.height) << c.name;
+    EXPECT_EQ(picture.At(c.x, c.y), c.colour) << c.name << " at " << c.x << ", " << c.y;
+  }
+}
+
 TEST(ProgramPictures, SaysWhatWentWrongAndLeavesNothingHalfWritten) {
   TempFolder folder;
   std::filesystem::create_directory(folder / "tunnel_static.png");  // cannot be replaced by a file
@@ -74,10 +105,11 @@ TEST(ProgramPictures, SaysWhatWentWrongAndLeavesNothingHalfWritten) {
     std::string says;
   };
   const Case cases[] = {
-      {"", 2, "usage: program_pictures static|animated|lookaround FOLDER"},
+      {"", 2, "usage: program_pictures static|animated|lookaround|texture|distance|angle FOLDER"},
       {"tables " + folder.path().string(), 2, "usage:"},
       {"static " + (folder / "missing").string(), 1, "program_pictures: cannot write "},
       {"static " + folder.path().string(), 1, "cannot write " + (folder / "tunnel_static.png").string()},
+      {"texture " + (folder / "missing").string(), 1, "cannot write " + (folder / "missing/texture.png").string()},
   };
   for (const Case& c : cases) {
     CommandResult run = RunTool(c.arguments);
