@@ -108,6 +108,12 @@ async function launchFirefox({width = 640, height = 480, downloads}) {
   const xvfb = await startAndRead(kXvfb, ['-displayfd', '1', '-screen', '0', width + 'x' + height + 'x24', '-noreset', '-nolisten', 'tcp'],
                                   {}, 'stdout', /^(\d+)\n/, 'Xvfb to start');
   let firefox, socket;
+  // A test file that ends without closing leaves no X server or browser behind.
+  const leftBehind = () => {
+    firefox?.child.kill('SIGKILL');
+    xvfb.child.kill();
+  };
+  process.on('exit', leftBehind);
   const pending = new Map();
   let nextId = 1;
   const send = (method, params = {}) => {
@@ -125,6 +131,7 @@ async function launchFirefox({width = 640, height = 480, downloads}) {
     }
     xvfb.child.kill();
     await xvfb.exited;
+    process.off('exit', leftBehind);
     fs.rmSync(profile, {recursive: true, force: true, maxRetries: 10});
   };
   try {
