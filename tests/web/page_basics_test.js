@@ -32,10 +32,22 @@ test('the index lists the seven programs, one line each, linking to pages that l
   await page.close();
 });
 
+// A WebAssembly without 128-bit vectors: modules holding a vector instruction (its 0xFD
+// prefix) do not validate, and the programs' code, which holds them, does not compile.
+const kNoVectors = `
+  const validate = WebAssembly.validate;
+  WebAssembly.validate = (bytes) => !new Uint8Array(bytes.buffer || bytes).includes(0xfd) && validate(bytes);
+  WebAssembly.instantiate = WebAssembly.instantiateStreaming = () =>
+    Promise.reject(new WebAssembly.CompileError('invalid simd opcode'));`;
+const kNoVectorsLine = "this browser's WebAssembly has no 128-bit vectors (SIMD), which Chrome 91, Firefox 89 and " +
+                       'Safari 16.4 and later have';
+
 // What is taken from the browser before the page loads, and the line the page shows.
 const kLacking = [
   {program: 'tunnel_animated', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
   {program: 'texture_dump', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
+  {program: 'tunnel_lookaround', script: kNoVectors, line: kNoVectorsLine},
+  {program: 'angle_dump', script: kNoVectors, line: kNoVectorsLine},
   {program: 'tunnel_static', script: 'HTMLCanvasElement.prototype.getContext = () => null;',
    line: 'this browser gives no 2D canvas to show the screen on'},
 ];
@@ -46,6 +58,8 @@ for (const {program, script, line} of kLacking) {
     await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the page');
     assert.equal(await statusText(page), program + ': cannot run here: ' + line);
     assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true);
+    // Starting again could only fail again.
+    assert.equal(await page.evaluate("document.getElementById('restart').hidden"), true);
     await page.close();
   });
 }

@@ -12,8 +12,8 @@ const {launchBrowser, missingBrowser, serveFolder} = require('./browser.js');
 const site = process.env.TUNNEL_WEB_SITE || '';
 
 // Ends the test file as skipped, saying why, where the browser or the pages are missing.
-function skipUnlessReady() {
-  let why = missingBrowser();
+function skipUnlessReady(missing = missingBrowser) {
+  let why = missing();
   if (!why && !fs.existsSync(path.join(site, 'tunnel_animated.html')))
     why = 'the WebAssembly build is missing (' + site + '; emscripten builds it: cmake --preset web)';
   if (!why) return;
@@ -64,16 +64,16 @@ function statusText(page) {
   return page.evaluate("document.getElementById('status').textContent");
 }
 
-// The pages' own server and a browser for one test file: started before its tests, and
-// both ended after them.
-function servePagesToABrowser() {
+// The pages' own server and a browser for one test file (Chromium unless `launch` starts
+// another): started before its tests, and both ended after them.
+function servePagesToABrowser(launch = launchBrowser) {
   const session = {};
   before(async () => {
     session.server = await serveFolder(site);
-    session.browser = launchBrowser();
+    session.browser = await launch();
   });
   after(async () => {
-    await session.browser.close();
+    await session.browser?.close();
     session.server.close();
   });
   return session;
