@@ -207,7 +207,8 @@ TEST(BuildTunnelTables, OffCentreAndOtherTextureSizesFollowTheRule) {
       ASSERT_EQ(g.distance[x][y], DistanceValue(x - 13.0, y - 7.5, 32.0, 64));
       ASSERT_EQ(g.angle[x][y], AngleValue(x - 13.0, y - 7.5, 0.5, 64));
     }
-  EXPECT_EQ(g.texture[63][0], TextureValue(63, 0, 64));
+  for (int u = 0; u <= 64; ++u)
+    for (int v = 0; v <= 64; ++v) ASSERT_EQ(g.texture[u][v], u < 64 && v < 64 ? TextureValue(u, v, 64) : 0);
   EXPECT_EQ(EndProgram(), 0u);
 }
 
