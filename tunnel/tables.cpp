@@ -68,8 +68,9 @@ void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std:
                        std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
                        double& angleScale) {
   // What a learner may change: ratio scales the picture out from the centre (64 shows
-  // the tube twice as large); the texture goes 2 x angleScale times around the tube
-  // (1.0: twice; a multiple of 0.5 keeps the join on the right invisible).
+  // the tube twice as large; keep it positive); the texture goes 2 x angleScale times
+  // around the tube (1.0: twice; a value not a multiple of 0.5 shows a seam on the left,
+  // where the arc tangent goes round).
   ratio = 32.0;
   angleScale = 0.5;
   BuildTunnelTablesWith(texture, distance, angle, textureSize, width, height, cx, cy, ratio, angleScale);
