@@ -15,7 +15,7 @@
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
 #include "platform/memory/memory_display.h"
-#include "platform/sdl/frame_scaling.h"
+#include "platform/shared/frame_scaling.h"
 #include "screen/display.h"
 #include "screen/drawing.h"
 #include "screen/present.h"
@@ -196,11 +196,11 @@ void BM_ScaleFrame(benchmark::State& state) {
   constexpr int kDesktopWidth = 1920, kDesktopHeight = 1080;
   std::vector<std::uint32_t> frame(std::size_t(kWidth) * kHeight, 0x00123456);
   std::vector<std::uint32_t> desktop(std::size_t(kDesktopWidth) * kDesktopHeight);
-  const platform::sdl::Area at = platform::sdl::PicturePlace(kWidth, kHeight, kDesktopWidth, kDesktopHeight);
+  const platform::Area at = platform::PicturePlace(kWidth, kHeight, kDesktopWidth, kDesktopHeight);
   auto* into = reinterpret_cast<std::uint8_t*>(desktop.data() + std::size_t(at.y) * kDesktopWidth + at.x);
   for (auto _ : state) {
-    platform::sdl::ScaleByWholePixels(reinterpret_cast<const std::uint8_t*>(frame.data()), kWidth, kHeight,
-                                      kWidth * 4, into, kDesktopWidth * 4, at.width / kWidth);
+    platform::ScaleByWholePixels(reinterpret_cast<const std::uint8_t*>(frame.data()), kWidth, kHeight,
+                                 kWidth * 4, into, kDesktopWidth * 4, at.width / kWidth);
     benchmark::DoNotOptimize(desktop.data());
   }
   state.SetBytesProcessed(state.iterations() * std::int64_t(at.width) * at.height * 4);

@@ -3,9 +3,11 @@
 // platform code keeps every surface in ordinary memory; a backend only shows frames,
 // reports what the user did, and keeps time.
 //
-// Backends: platform/memory/ (in-memory, driven by tests) and platform/sdl/ (a real
-// screen and keyboard). Exactly one is linked into an executable; it defines
-// DisplayDriverInstance(). Which one is chosen in one place: platform/CMakeLists.txt.
+// Backends: platform/memory/ (in-memory, driven by tests), platform/sdl/ (a real
+// screen and keyboard) and platform/web/ (a page's canvas); what the last two share,
+// picture placement and the retrace clock, is in platform/shared/. Exactly one backend
+// is linked into an executable; it defines DisplayDriverInstance(). Which one is chosen
+// in one place: platform/CMakeLists.txt.
 //
 // The shared layer makes every call of the platform interface itself (logging it for
 // tests, refusing it when a test says so); a backend sees only the calls below, and

@@ -1,16 +1,8 @@
 #include "tunnel/tables.h"
 
-#include <algorithm>
 #include <cmath>
-#include <vector>
 
-// Loops whose results are exact in every vector width are built for each width of the
-// x86 processors and chosen when the program loads; elsewhere once, for the target.
-#if defined(__x86_64__) || defined(__i386__)
-#define FOR_THE_WIDEST_VECTORS [[gnu::target_clones("avx512f", "avx2", "default")]]
-#else
-#define FOR_THE_WIDEST_VECTORS
-#endif
+#include "tunnel/quick_tables.h"
 
 namespace {
 
@@ -33,8 +25,9 @@ std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t text
   double r = std::sqrt(s);
   double q = n / r;
   // At the centre q is infinite and the entry is 0; the conversion never sees it.
-  // Nearer than any pixel offset can be, q leaves the 32-bit range: treated alike.
-  if (!(q < 2147483648.0)) return 0;
+  // Nearer than any pixel offset can be, q leaves the 32-bit range (below it too, for
+  // a negative ratio): treated alike.
+  if (!(std::fabs(q) < 2147483648.0)) return 0;
   return TruncToInt(q) % textureSize;
 }
 
@@ -48,12 +41,16 @@ std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t te
 
 namespace {
 
-constexpr std::int32_t kQuickTextureSize = 256;
-constexpr int kSteps = 64;  // whole values of a per quarter turn: f / 2 with f = 0.5 x 256
+// The texture pass: every entry by its rule.
+void FillTexture(Table2D& texture, std::int32_t textureSize) {
+  for (std::int32_t u = 0; u < textureSize; ++u)
+    for (std::int32_t v = 0; v < textureSize; ++v) texture[u][v] = TextureValue(u, v, textureSize);
+}
 
-// One square root, one division and one arc tangent per entry, straight from the rules.
-void FillByRule(Table2D& distance, Table2D& angle, std::int32_t width, std::int32_t height, double cx,
-                double cy, double ratio, double angleScale, std::int32_t textureSize) {
+// The distance and angle pass: one square root, one division and one arc tangent per
+// entry, straight from the rules.
+void FillDistanceAndAngle(Table2D& distance, Table2D& angle, std::int32_t width, std::int32_t height, double cx,
+                          double cy, double ratio, double angleScale, std::int32_t textureSize) {
   for (std::int32_t x = 0; x < width; ++x) {
     for (std::int32_t y = 0; y < height; ++y) {
       // x - cx is +0.0 on the centre column, never -0.0, so atan2 sees the right sign.
@@ -65,160 +62,44 @@ void FillByRule(Table2D& distance, Table2D& angle, std::int32_t width, std::int3
   }
 }
 
-// The distance rule for the texture size 256, written so that a column's loop runs
-// on vector registers.
-std::int32_t QuickDistance(double dx, double dy, double n) {
-  double r = std::sqrt(dx * dx + dy * dy);
-  // At the centre the quotient is infinite and the entry 0; taking 0 for the quotient
-  // there keeps infinity away from the conversion. k is never negative, so the
-  // remainder by 256 is a mask.
-  double q = n / r;
-  q = q < 2147483648.0 ? q : 0.0;
-  return TruncToInt(q) & (kQuickTextureSize - 1);
-}
-
-// Rows from..end-1 of one distance column. Square roots and divisions are exact in
-// every vector width, so the loop is built for the widest vectors the processor has
-// and chosen when the program loads.
-FOR_THE_WIDEST_VECTORS void FillDistanceRows(std::int32_t* column, std::int32_t from, std::int32_t end,
-                                             double dx, double cy, double n) {
-  for (std::int32_t y = from; y < end; ++y) column[y] = QuickDistance(dx, y - cy, n);
-}
-
-// The distance rule depends only on dx² + dy², so every column is symmetric about the
-// centre row and every column has a twin mirrored about the centre column: pixel x
-// mirrors onto width - x, row y onto height - y (the centre is width / 2.0, height / 2.0).
-// Only the lower half of the right half is computed; the rest are copies.
-void FillDistance(Table2D& distance, std::int32_t width, std::int32_t height, double cx, double cy,
-                  double ratio) {
-  double n = ratio * kQuickTextureSize;
-  for (std::int32_t x = 0; x < width; ++x) {
-    std::int32_t* column = distance[x];
-    std::int32_t twin = width - x;
-    if (x > 0 && twin > x) continue;  // filled below, once its twin on the right is done
-    double dx = x - cx;
-    std::int32_t firstLower = (height + 1) / 2;  // first row with y >= height - y
-    FillDistanceRows(column, firstLower, height, dx, cy, n);
-    column[0] = QuickDistance(dx, -cy, n);
-    // Rows 1 .. firstLower - 1 mirror rows height - 1 down to height - firstLower + 1.
-    std::reverse_copy(column + height - firstLower + 1, column + height, column + 1);
-    if (x > 0) std::copy(column, column + height, distance[twin]);
-  }
-}
-
-// The first row from `from` on, and at most `height`, whose offset from the centre row
-// is beyond `limit`; the comparison is the exact one of the walk down the column.
-std::int32_t FirstRowBeyond(double limit, std::int32_t from, std::int32_t height, double cy) {
-  const double guess = std::floor(cy + limit) + 1.0;
-  std::int32_t row = guess < from ? from : guess > height ? height : static_cast<std::int32_t>(guess);
-  while (row > from && row - 1 - cy > limit) --row;
-  while (row < height && !(row - cy > limit)) ++row;
-  return row;
-}
-
-// The four entries of each lower row y of a column pair, and of its mirror height - y,
-// from ceil(a) of the row, with floor(a) = ceil(a) - 1. The mirrored rows come after
-// the direct ones: on an even height the first lower row is the centre row itself,
-// its own mirror. Built for the widest vectors the processor has, as the distances.
-FOR_THE_WIDEST_VECTORS void FillAngleRows(const std::int32_t* ceilA, std::int32_t* right, std::int32_t* left,
-                                          std::int32_t firstLower, std::int32_t height) {
-  for (std::int32_t y = firstLower; y < height; ++y) {
-    right[y] = (256 - ceilA[y]) & 255;
-    left[y] = (128 + ceilA[y] - 1) & 255;
-  }
-  for (std::int32_t y = firstLower; y < height; ++y) {
-    right[height - y] = (256 + ceilA[y] - 1) & 255;
-    left[height - y] = (128 - ceilA[y]) & 255;
-  }
-}
-
-// The angle entry TruncToInt(256 - a) AND 255, with a = 128 t / pi, is
-// (256 - ceil(a)) AND 255: truncating 256 - a is the same as 256 minus a rounded up.
-// Going down a column right of the centre, below the centre row, a rises steadily from
-// 0 to below 64 and passes the whole number j where dy = dx x tan(j pi / 128). So
-// ceil(a) is constant between those boundary offsets, and each run of rows between two
-// of them is filled at once, instead of taking an arc tangent per pixel.
-//
-// Only the lower half of the right half is walked. The mirrored pixels follow from
-// ceil(a), with floor(a) = ceil(a) - 1 except where a is whole:
-//   (-dx, dy): t' = pi - t,  entry (128 + floor(a)) AND 255
-//   (dx, -dy): t' = -t,      entry (256 + floor(a)) AND 255
-//   (-dx, -dy): t' = t - pi, entry (128 - ceil(a)) AND 255
-// The top row, which has no mirror below, is computed by the rule.
-//
-// The boundaries are exact where a is whole for a pixel: on the centre row (tan 0 = 0)
-// and the diagonals (tan(pi/4) = 1). Elsewhere no pixel's a lies near a whole number,
-// so boundaries a few units in the last place off give the same entries.
-void FillAngle(Table2D& angle, std::int32_t width, std::int32_t height, double cx, double cy,
-               double angleScale) {
-  double slope[kSteps];  // slope[j] = tan(j pi / 128)
-  for (int j = 0; j < kSteps; ++j) slope[j] = std::tan(j * kPi / (2 * kSteps));
-  slope[0] = 0.0;
-  slope[kSteps / 2] = 1.0;
-
-  double bound[kSteps];
-  const std::int32_t firstLower = (height + 1) / 2;  // first row with y >= height - y
-  std::vector<std::int32_t> ceilA(height);             // per lower row of a column
-  for (std::int32_t x = 0; x < width; ++x) {
-    double dx = x - cx;
-    std::int32_t twin = width - x;  // the column at -dx
-    if (dx <= 0.0) {
-      // The centre column, and column 0 whose twin would lie outside the table, by the rule.
-      if (dx == 0.0 || x == 0)
-        for (std::int32_t y = 0; y < height; ++y)
-          angle[x][y] = AngleValue(dx, y - cy, angleScale, kQuickTextureSize);
-      continue;
-    }
-    for (int j = 0; j < kSteps; ++j) bound[j] = dx * slope[j];
-    std::int32_t* right = angle[x];
-    std::int32_t* left = angle[twin];
-    right[0] = AngleValue(dx, -cy, angleScale, kQuickTextureSize);
-    left[0] = AngleValue(-dx, -cy, angleScale, kQuickTextureSize);
-    // ceil(a) is j on the run of rows with bound[j - 1] < dy <= bound[j]: one fill a
-    // run, then the four entries of every row from it.
-    std::int32_t y = firstLower;
-    for (int j = 0; j <= kSteps && y < height; ++j) {
-      const std::int32_t end = j < kSteps ? FirstRowBeyond(bound[j], y, height, cy) : height;
-      std::fill(ceilA.begin() + y, ceilA.begin() + end, j);
-      y = end;
-    }
-    FillAngleRows(ceilA.data(), right, left, firstLower, height);
-    // Where a is whole (the centre row, dy = 0, and the diagonal, dy = dx), floor(a) is
-    // ceil(a) itself.
-    for (double dy : {0.0, dx}) {
-      const double row = cy + dy;
-      if (row != std::floor(row) || row < firstLower || row >= height) continue;
-      const auto at = static_cast<std::int32_t>(row);
-      left[at] = (128 + ceilA[at]) & 255;
-      right[height - at] = (256 + ceilA[at]) & 255;
-    }
-  }
-}
-
 }  // namespace
 
 void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
                        std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
                        double& angleScale) {
-  for (std::int32_t u = 0; u < textureSize; ++u) {
-    std::int32_t* column = texture[u];
-    // Both quotients of the rule are their index when the size is 256.
-    if (textureSize == kQuickTextureSize)
-      for (std::int32_t v = 0; v < textureSize; ++v) column[v] = u ^ v;
-    else
-      for (std::int32_t v = 0; v < textureSize; ++v) column[v] = TextureValue(u, v, textureSize);
-  }
-
+  // What a learner may change: ratio scales the picture out from the centre (64 shows
+  // the tube twice as large; keep it positive); the texture goes 2 x angleScale times
+  // around the tube (1.0: twice; a value not a multiple of 0.5 shows a seam on the left,
+  // where the arc tangent goes round).
   ratio = 32.0;
   angleScale = 0.5;
-  // The quick fills lean on the centre being the middle of the table and on the
-  // texture size of every program; anything else is built by the rule itself.
-  if (cx != width / 2.0 || cy != height / 2.0 || textureSize != kQuickTextureSize) {
-    FillByRule(distance, angle, width, height, cx, cy, ratio, angleScale, textureSize);
-    return;
+  BuildTunnelTablesWith(texture, distance, angle, textureSize, width, height, cx, cy, ratio, angleScale);
+}
+
+void BuildTunnelTablesWith(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
+                           std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
+                           double angleScale) {
+  // With the constant 256 of every program the compiler folds the rule's two divisions
+  // away, leaving u XOR v: the same rule, about thirty times as fast.
+  if (textureSize == 256)
+    FillTexture(texture, 256);
+  else
+    FillTexture(texture, textureSize);
+  // The quick fills (quick_tables.cpp) give the rules' entries only for the values
+  // they were written for; for any other the rules build the tables.
+  if (QuickFillsServe(textureSize, width, height, cx, cy, ratio, angleScale)) {
+    QuickFillDistance(distance, width, height, cx, cy, ratio);
+    QuickFillAngle(angle, width, height, cx, cy);
+  } else {
+    FillDistanceAndAngle(distance, angle, width, height, cx, cy, ratio, angleScale, textureSize);
   }
-  FillDistance(distance, width, height, cx, cy, ratio);
-  FillAngle(angle, width, height, cx, cy, angleScale);
+}
+
+void BuildTunnelTablesByRule(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
+                             std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
+                             double angleScale) {
+  FillTexture(texture, textureSize);
+  FillDistanceAndAngle(distance, angle, width, height, cx, cy, ratio, angleScale, textureSize);
 }
 
 std::int32_t TextureShift(std::int32_t textureSize, double speed, double animation) {

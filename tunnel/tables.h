@@ -23,12 +23,24 @@ std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t text
 // TruncToInt(256.0 - (angleScale x textureSize x atan2(dy, dx)) / pi) AND 255.
 std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t textureSize);
 
-// Fills texture (u XOR v over the texture size), then sets ratio and angleScale and
-// fills distance and angle for x in 0..width-1, y in 0..height-1 around (cx, cy).
-// The tables were declared (textureSize, textureSize), (width, height), (width, height).
+// Sets ratio (32.0) and angleScale (0.5), then fills texture by TextureValue and
+// distance and angle for x in 0..width-1, y in 0..height-1 around (cx, cy). The
+// tables were declared (textureSize, textureSize), (width, height), (width, height).
 void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
                        std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
                        double& angleScale);
+
+// The same build with ratio and angleScale given: the quick fills where they hold,
+// the rules everywhere else. For tests and benchmarks; the programs call the one above.
+void BuildTunnelTablesWith(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
+                           std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
+                           double angleScale);
+
+// Every entry straight from its rule, whatever the values: what the quick fills are
+// measured against.
+void BuildTunnelTablesByRule(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
+                             std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
+                             double angleScale);
 
 // The texture shift of a frame: TruncToInt((textureSize x speed) x animation). A run
 // long enough to take that past the 32-bit range (with room for a table value on top)

@@ -18,8 +18,8 @@
 #include <SDL.h>
 
 #include "platform/display_driver.h"
-#include "platform/sdl/frame_scaling.h"
-#include "platform/sdl/retrace_clock.h"
+#include "platform/shared/frame_scaling.h"
+#include "platform/shared/retrace_clock.h"
 
 namespace platform::sdl {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/display_driver.h"
-#include "platform/sdl/frame_scaling.h"
-#include "platform/sdl/retrace_clock.h"
+#include "platform/shared/frame_scaling.h"
+#include "platform/shared/retrace_clock.h"
 #include "platform/user32_internal.h"
 
 // web_canvas.js
@@ -38,8 +38,6 @@ void web_sleep(double milliseconds, bool untilShown);
 
 namespace platform {
 namespace {
-
-using sdl::Nanoseconds;
 
 // A program in a hidden page wakes at most this often.
 constexpr double kBackgroundPumpMs = 1000.0;
@@ -68,7 +66,7 @@ Nanoseconds FromMs(double milliseconds) { return Nanoseconds(milliseconds * 1e6)
 void PlaceCanvas() {
   web_window_size(&screen.windowWidth, &screen.windowHeight);
   if (screen.width == 0 || screen.windowWidth <= 0 || screen.windowHeight <= 0) return;
-  const sdl::Area at = sdl::PicturePlace(screen.width, screen.height, screen.windowWidth, screen.windowHeight);
+  const Area at = PicturePlace(screen.width, screen.height, screen.windowWidth, screen.windowHeight);
   web_canvas_place(at.x, at.y, at.width, at.height);
 }
 
@@ -177,9 +175,9 @@ void Present(const gdi::PixelMemory& frame, bool) {
 // The raster as if it swept the screen between two animation frames.
 bool GetScanLine(DWORD* line) {
   if (!screen.exclusive || screen.height == 0) return false;
-  sdl::RetraceClock clock = sdl::StartRetraceClock(FromMs(web_last_animation_frame()), 0, screen.height);
+  RetraceClock clock = StartRetraceClock(FromMs(web_last_animation_frame()), 0, screen.height);
   clock.period = FromMs(web_animation_frame_period());
-  return sdl::ScanLineAt(clock, FromMs(emscripten_get_now()), line);
+  return ScanLineAt(clock, FromMs(emscripten_get_now()), line);
 }
 
 void PumpEvents() {

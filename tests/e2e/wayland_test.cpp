@@ -42,7 +42,8 @@ class Wayland : public ::testing::Test {
   void SetUp() override {
     const std::string missing = MissingWaylandTools();
     if (!missing.empty())
-      GTEST_SKIP() << "no Wayland compositor to test on: " << missing << " not installed (tools/install-deps installs them)";
+      GTEST_SKIP() << "no Wayland compositor to test on: " << missing
+                   << " not installed (tools/install-deps --tests installs them)";
   }
 
   void TearDown() override {

@@ -143,7 +143,7 @@ TEST_F(BmpWriter, AFailureAnywhereLeavesTheOldFileAsItWas) {
   const Case cases[] = {
       {"HeapAlloc", 0},       {"CreateCompatibleDC", 0}, {"GetDIBits", 0},       {"WriteFile", 0},
       {"WriteFile", 1},       {"WriteFile", 2},          {"WriteFile short", 0}, {"WriteFile short", 1},
-      {"WriteFile short", 2}, {"ReplaceFileA", 0},
+      {"WriteFile short", 2}, {"FlushFileBuffers", 0}, {"ReplaceFileA", 0},
   };
   const std::string old = "the picture saved before";
   WriteBytes(folder / "p.bmp", old);
@@ -300,7 +300,7 @@ TEST_F(BmpWriter, WithoutATemporaryFileThePictureIsWrittenInPlace) {
   EXPECT_EQ(SavePictureBmp(0, file.c_str()), 1);
   EXPECT_EQ(Stat(file).st_ino, inode);
   EXPECT_TRUE(IsPicture(file, 4, 4));
-  for (const char* refused : {"WriteFile short", "CreateFileA"}) {
+  for (const char* refused : {"WriteFile short", "FlushFileBuffers", "CreateFileA"}) {
     SCOPED_TRACE(refused);
     test::RefuseCall(refused, 0, 1);
     EXPECT_EQ(SavePictureBmp(0, file.c_str()), 0);

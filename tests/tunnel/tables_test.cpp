@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "core/table.h"
 #include "tests/support/program_run.h"
+#include "tunnel/quick_tables.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -118,6 +121,7 @@ TEST(TableRules, CentreAndOddExtents) {
   // build fails on a conversion of infinity).
   EXPECT_EQ(DistanceValue(0.0, 0.0, 32.0, 256), 0);
   EXPECT_EQ(DistanceValue(1e-300, 0.0, 32.0, 256), 0);
+  EXPECT_EQ(DistanceValue(0.0, 0.0, -32.0, 256), 0);
   // An odd extent puts the centre between pixels: radius 0.5 gives 16384, a multiple of 256.
   EXPECT_EQ(DistanceValue(0.5, 0.0, 32.0, 256), 0);
   EXPECT_EQ(AngleValue(0.0, 0.0, 0.5, 256), 0);
@@ -138,30 +142,53 @@ TEST(TableRules, ComposeRGBIsAPlainSum) {
 
 namespace {
 
-// The quick build must give exactly what the rules give, element for element, for
-// every table size the programs use and for odd sizes whose centre falls between pixels;
-// tall, flat and square tables put the angle's boundaries and diagonals in every place.
+// The build must give exactly what the rules give, element for element, and leave the
+// bound row and column 0: with the programs' values (the quick fills) for every table
+// size the programs use and for odd sizes whose centre falls between pixels, where tall,
+// flat and square tables put the angle's boundaries and diagonals in every place; and
+// with any other ratio or angleScale, which the quick fills were not written for.
 TEST(BuildTunnelTables, EqualsTheRuleInEveryElement) {
-  struct Size {
+  struct Case {
     std::int32_t w, h;
+    double ratio, angleScale;
+    bool quick;  // whether the quick fills serve these values
   };
-  for (Size size : {Size{640, 480}, Size{1280, 960}, Size{5, 3}, Size{33, 17}, Size{1, 1}, Size{2, 7},
-                    Size{4, 301}, Size{3, 200}, Size{300, 4}, Size{201, 3}, Size{64, 64}, Size{65, 66}}) {
-    SCOPED_TRACE(::testing::Message() << size.w << " x " << size.h);
+  std::vector<Case> cases;
+  for (auto [w, h] : {std::pair{640, 480}, {1280, 960}, {5, 3}, {33, 17}, {1, 1}, {2, 7}, {4, 301}, {3, 200},
+                      {300, 4}, {201, 3}, {64, 64}, {65, 66}})
+    cases.push_back({w, h, 32.0, 0.5, true});
+  for (auto [w, h] : {std::pair{640, 480}, {33, 17}, {2, 7}})
+    for (auto [ratio, angleScale] : {std::pair{32.0, 1.0}, {32.0, 0.25}, {32.0, -0.5}, {32.0, 0.0}, {16.0, 0.5},
+                                     {64.0, 0.5}, {0.0, 0.5}, {-32.0, 0.5}, {100.0, 1.5}})
+      cases.push_back({w, h, ratio, angleScale, angleScale == 0.5 && ratio >= 0.0});
+  // Empty tables: nothing is written, not even a bound row.
+  for (auto [w, h] : {std::pair{3, 0}, {0, 3}}) cases.push_back({w, h, 32.0, 0.5, false});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.w << " x " << c.h << ", ratio " << c.ratio << ", angleScale "
+                                      << c.angleScale);
+    EXPECT_EQ(QuickFillsServe(256, c.w, c.h, c.w / 2.0, c.h / 2.0, c.ratio, c.angleScale), c.quick);
     ProgramStart(g, kTableOnlyProgram);
     DimTable(g.texture, 256, 256);
-    DimTable(g.distance, size.w, size.h);
-    DimTable(g.angle, size.w, size.h);
-    BuildTunnelTables(g.texture, g.distance, g.angle, 256, size.w, size.h, size.w / 2.0, size.h / 2.0, g.ratio,
-                      g.angleScale);
+    DimTable(g.distance, c.w, c.h);
+    DimTable(g.angle, c.w, c.h);
+    if (c.ratio == 32.0 && c.angleScale == 0.5) {
+      BuildTunnelTables(g.texture, g.distance, g.angle, 256, c.w, c.h, c.w / 2.0, c.h / 2.0, g.ratio, g.angleScale);
+    } else {
+      BuildTunnelTablesWith(g.texture, g.distance, g.angle, 256, c.w, c.h, c.w / 2.0, c.h / 2.0, c.ratio,
+                            c.angleScale);
+    }
     int wrong = 0;
-    for (int x = 0; x < size.w && wrong < 5; ++x) {
-      for (int y = 0; y < size.h && wrong < 5; ++y) {
-        double dx = x - size.w / 2.0, dy = y - size.h / 2.0;
-        if (g.distance[x][y] != DistanceValue(dx, dy, 32.0, 256) || g.angle[x][y] != AngleValue(dx, dy, 0.5, 256)) {
+    for (int x = 0; x <= c.w && wrong < 5; ++x) {
+      for (int y = 0; y <= c.h && wrong < 5; ++y) {
+        double dx = x - c.w / 2.0, dy = y - c.h / 2.0;
+        bool bound = x == c.w || y == c.h;
+        std::int32_t distance = bound ? 0 : DistanceValue(dx, dy, c.ratio, 256);
+        std::int32_t angle = bound ? 0 : AngleValue(dx, dy, c.angleScale, 256);
+        if (g.distance[x][y] != distance || g.angle[x][y] != angle) {
           ++wrong;
           ADD_FAILURE() << "at " << x << ", " << y << ": " << g.distance[x][y] << ", " << g.angle[x][y]
-                        << " instead of " << DistanceValue(dx, dy, 32.0, 256) << ", " << AngleValue(dx, dy, 0.5, 256);
+                        << " instead of " << distance << ", " << angle;
         }
       }
     }
@@ -180,7 +207,8 @@ TEST(BuildTunnelTables, OffCentreAndOtherTextureSizesFollowTheRule) {
       ASSERT_EQ(g.distance[x][y], DistanceValue(x - 13.0, y - 7.5, 32.0, 64));
       ASSERT_EQ(g.angle[x][y], AngleValue(x - 13.0, y - 7.5, 0.5, 64));
     }
-  EXPECT_EQ(g.texture[63][0], TextureValue(63, 0, 64));
+  for (int u = 0; u <= 64; ++u)
+    for (int v = 0; v <= 64; ++v) ASSERT_EQ(g.texture[u][v], u < 64 && v < 64 ? TextureValue(u, v, 64) : 0);
   EXPECT_EQ(EndProgram(), 0u);
 }
 

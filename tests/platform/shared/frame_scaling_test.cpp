@@ -1,4 +1,4 @@
-#include "platform/sdl/frame_scaling.h"
+#include "platform/shared/frame_scaling.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace platform::sdl {
+namespace platform {
 namespace {
 
 TEST(PicturePlace, ScalesByTheLargestWholeFactorThatFitsOrShrinksToFitCentred) {
@@ -78,4 +78,4 @@ TEST(ScaleByWholePixels, DoublesRowsOfEveryLengthExactly) {
 }
 
 }  // namespace
-}  // namespace platform::sdl
+}  // namespace platform

@@ -1,8 +1,8 @@
-#include "platform/sdl/retrace_clock.h"
+#include "platform/shared/retrace_clock.h"
 
 #include <algorithm>
 
-namespace platform::sdl {
+namespace platform {
 namespace {
 
 constexpr Nanoseconds kSecond = 1'000'000'000;
@@ -73,4 +73,4 @@ bool ScanLineAt(const RetraceClock& clock, Nanoseconds now, std::uint32_t* line)
   return true;
 }
 
-}  // namespace platform::sdl
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/sdl/frame_scaling.h"
+#include "platform/shared/frame_scaling.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace platform::sdl {
+namespace platform {
 
 Area PicturePlace(int frameWidth, int frameHeight, int outputWidth, int outputHeight) {
   if (outputWidth >= frameWidth && outputHeight >= frameHeight) {
@@ -82,4 +82,4 @@ void ScaleByWholePixels(const std::uint8_t* source, int width, int height, std::
   }
 }
 
-}  // namespace platform::sdl
+}  // namespace platform

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace platform::sdl {
+namespace platform {
 
 struct Area {
   int x, y, width, height;
@@ -22,4 +22,4 @@ Area PicturePlace(int frameWidth, int frameHeight, int outputWidth, int outputHe
 void ScaleByWholePixels(const std::uint8_t* source, int width, int height, std::ptrdiff_t sourcePitch,
                         std::uint8_t* target, std::ptrdiff_t targetPitch, int scale);
 
-}  // namespace platform::sdl
+}  // namespace platform

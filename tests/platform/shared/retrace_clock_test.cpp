@@ -1,10 +1,10 @@
-#include "platform/sdl/retrace_clock.h"
+#include "platform/shared/retrace_clock.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace platform::sdl {
+namespace platform {
 namespace {
 
 constexpr Nanoseconds kStart = 5'000'000'000;
@@ -137,4 +137,4 @@ TEST(RetraceClock, TheScanLineFollowsTheSameClockWithTheBlankAtEachRetrace) {
 }
 
 }  // namespace
-}  // namespace platform::sdl
+}  // namespace platform

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace platform::sdl {
+namespace platform {
 
 using Nanoseconds = std::int64_t;
 
@@ -53,4 +53,4 @@ void NotePresented(RetraceClock& clock, Nanoseconds now);
 // The line the raster is on at `now`, or false during the vertical blank.
 bool ScanLineAt(const RetraceClock& clock, Nanoseconds now, std::uint32_t* line);
 
-}  // namespace platform::sdl
+}  // namespace platform
