@@ -15,6 +15,7 @@
 #include "core/frame.h"
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
+#include "platform/display_driver.h"
 #include "platform/memory/memory_display.h"
 #include "platform/sdl/frame_scaling.h"
 #include "screen/display.h"
@@ -121,13 +122,15 @@ void BM_LookaroundFrame(benchmark::State& state) {
 // arrays of the screen's size (the same column order, x outermost), the shift and the
 // sizes in locals, the texture value stored as the frame value and, as the 0x00RRGGBB
 // word of ComposeRGB(0, 0, value), into an array laid out like the screen. The compiler
-// sees every array and every local at once: it keeps all of them in registers and
-// computes the texture indices of four pixels at a time.
-void BM_PlainFrameLoop(benchmark::State& state) {
+// sees every array and every local at once and keeps all of them in registers. Rows of
+// kRowWords words: 640 (BM_PlainFrameLoop, the array a programmer declares) or the
+// pitch the display gives the screen's surface (BM_PlainFrameLoopSurfacePitch).
+template <std::size_t kRowWords>
+void PlainFrameLoop(benchmark::State& state) {
   Prepare();
   static std::int32_t distance[kWidth][kHeight], angle[kWidth][kHeight], values[kWidth][kHeight];
   static std::int32_t texture[kTextureSize][kTextureSize];
-  static std::uint32_t screen[kHeight][kWidth];
+  static std::uint32_t screen[kHeight][kRowWords];
   for (std::int32_t x = 0; x < kWidth; ++x)
     for (std::int32_t y = 0; y < kHeight; ++y) {
       distance[x][y] = g.distance[x][y];
@@ -152,6 +155,11 @@ void BM_PlainFrameLoop(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+}
+
+void BM_PlainFrameLoop(benchmark::State& state) { PlainFrameLoop<kWidth>(state); }
+void BM_PlainFrameLoopSurfacePitch(benchmark::State& state) {
+  PlainFrameLoop<platform::SurfacePitch(kWidth * 4) / 4>(state);
 }
 
 // What a frame must stream at the least: two tables read, one table and the screen
@@ -235,6 +243,7 @@ BENCHMARK(BM_AnimatedFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StaticFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookaroundFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainFrameLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainFrameLoopSurfacePitch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StreamLimit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameTrafficLimit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScaleFrame)->Unit(benchmark::kMillisecond);

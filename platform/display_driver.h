@@ -31,7 +31,7 @@ struct SurfaceLayout {
 // column's lines push each other out before the next columns reuse them. One cache line
 // more makes the pitch an odd number of lines (2624), and a column's rows spread over
 // every set.
-inline LONG SurfacePitch(LONG rowBytes) { return rowBytes % 128 == 0 ? rowBytes + 64 : rowBytes; }
+constexpr LONG SurfacePitch(LONG rowBytes) { return rowBytes % 128 == 0 ? rowBytes + 64 : rowBytes; }
 
 struct DisplayDriver {
   const char* name;
