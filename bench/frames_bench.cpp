@@ -7,13 +7,15 @@
 #include <emmintrin.h>
 
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "bench/frame_traffic.h"
 #include "core/frame.h"
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
+#include "platform/display_driver.h"
 #include "platform/memory/memory_display.h"
 #include "platform/shared/frame_scaling.h"
 #include "screen/display.h"
@@ -116,25 +118,48 @@ void BM_LookaroundFrame(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
 
-// The animated frame with no runtime: the same reads and writes, pixels stored into a
-// plain array laid out like the screen (0x00RRGGBB rows).
-void BM_PlainFrameLoop(benchmark::State& state) {
+// The animated frame as a careful programmer writes it without the runtime: plain
+// arrays of the screen's size (the same column order, x outermost), the shift and the
+// sizes in locals, the texture value stored as the frame value and, as the 0x00RRGGBB
+// word of ComposeRGB(0, 0, value), into an array laid out like the screen. The compiler
+// sees every array and every local at once and keeps all of them in registers. Rows of
+// kRowWords words: 640 (BM_PlainFrameLoop, the array a programmer declares) or the
+// pitch the display gives the screen's surface (BM_PlainFrameLoopSurfacePitch).
+template <std::size_t kRowWords>
+void PlainFrameLoop(benchmark::State& state) {
   Prepare();
-  std::vector<std::uint32_t> screen(kWidth * kHeight);
+  static std::int32_t distance[kWidth][kHeight], angle[kWidth][kHeight], values[kWidth][kHeight];
+  static std::int32_t texture[kTextureSize][kTextureSize];
+  static std::uint32_t screen[kHeight][kRowWords];
+  for (std::int32_t x = 0; x < kWidth; ++x)
+    for (std::int32_t y = 0; y < kHeight; ++y) {
+      distance[x][y] = g.distance[x][y];
+      angle[x][y] = g.angle[x][y];
+    }
+  for (std::int32_t u = 0; u < kTextureSize; ++u)
+    for (std::int32_t v = 0; v < kTextureSize; ++v) texture[u][v] = g.texture[u][v];
   std::int32_t shift = 0;
   for (auto _ : state) {
     shift = (shift + 3) % 512;
     for (std::int32_t x = 0; x < kWidth; ++x) {
       for (std::int32_t y = 0; y < kHeight; ++y) {
-        std::int32_t u = TextureRemainder(g.distance[x][y] + shift, g.textureSize);
-        std::int32_t v = TextureRemainder(g.angle[x][y] + shift, g.textureSize);
-        g.frameValues[x][y] = g.texture[u][v];
-        screen[y * kWidth + x] = static_cast<std::uint32_t>(g.frameValues[x][y]);
+        const std::int32_t u = TextureRemainder(distance[x][y] + shift, kTextureSize);
+        const std::int32_t v = TextureRemainder(angle[x][y] + shift, kTextureSize);
+        values[x][y] = texture[u][v];
+        const auto colour = static_cast<std::uint32_t>(ComposeRGB(0, 0, values[x][y]));
+        screen[y][x] = ((colour & 0xFF) << 16) | (colour & 0xFF00) | (colour >> 16);
       }
     }
-    benchmark::DoNotOptimize(screen.data());
+    benchmark::DoNotOptimize(screen);
+    benchmark::DoNotOptimize(values);
+    benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+}
+
+void BM_PlainFrameLoop(benchmark::State& state) { PlainFrameLoop<kWidth>(state); }
+void BM_PlainFrameLoopSurfacePitch(benchmark::State& state) {
+  PlainFrameLoop<platform::SurfacePitch(kWidth * 4) / 4>(state);
 }
 
 // What a frame must stream at the least: two tables read, one table and the screen
@@ -149,45 +174,38 @@ void BM_StreamLimit(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * 4 * kBytes);
 }
 
-// Cache lines of 64 bytes, aligned, so whole lines can be flushed and streamed.
-struct LineBuffer {
-  explicit LineBuffer(std::size_t bytes)
-      : bytes(bytes), data(static_cast<std::int32_t*>(std::aligned_alloc(64, bytes))) {
-    std::memset(data, 1, bytes);
-  }
-  ~LineBuffer() { std::free(data); }
-  void Flush() const {
-    for (std::size_t at = 0; at < bytes; at += 64) _mm_clflush(reinterpret_cast<const char*>(data) + at);
-  }
-  std::size_t bytes;
-  std::int32_t* data;
-};
-
-// The least a frame costs as it really runs, from cold caches: the two tables read and
-// the frame values and the screen written, 4 bytes each per pixel (4.9 MB), moved in
-// row order, four pixels at a time, with stores that stream past the caches. Before
-// each pass every line of the four buffers is flushed out of all caches (clflush, not
-// timed), so the reads come from memory whatever the size of the last-level cache.
+// The least a frame costs when its bytes come from memory and go back to it: the two
+// tables read and the frame values and the screen written, 4 bytes each per pixel
+// (4.9 MB), in row order, four pixels at a time, with stores that stream past the
+// caches. Each pass takes the next of many copies of these buffers, together at least
+// four times the last-level cache, so no pass finds its bytes in a cache and nothing
+// but the passes is timed.
 void BM_FrameTrafficLimit(benchmark::State& state) {
   constexpr std::size_t kPixels = std::size_t(kWidth) * kHeight;
-  const LineBuffer distance(kPixels * 4), angle(kPixels * 4), values(kPixels * 4), screen(kPixels * 4);
+  static const std::size_t cacheBytes = bench::LastLevelCacheBytes();
+  static const bench::FrameTraffic traffic(
+      kPixels, bench::TrafficSetCount(cacheBytes ? cacheBytes : bench::kUnknownCacheBytes, 4 * kPixels * 4, 4));
+  if (!traffic.Buffer(0, 0)) {
+    state.SkipWithError("no memory for the buffers");
+    return;
+  }
+  static std::size_t set = 0;  // carried on across runs, so a run never starts on a recent set
   for (auto _ : state) {
-    state.PauseTiming();
-    for (const LineBuffer* buffer : {&distance, &angle, &values, &screen}) buffer->Flush();
-    _mm_mfence();
-    state.ResumeTiming();
-    const auto* d = reinterpret_cast<const __m128i*>(distance.data);
-    const auto* a = reinterpret_cast<const __m128i*>(angle.data);
-    auto* v = reinterpret_cast<__m128i*>(values.data);
-    auto* s = reinterpret_cast<__m128i*>(screen.data);
+    const auto* d = reinterpret_cast<const __m128i*>(traffic.Buffer(set, 0));
+    const auto* a = reinterpret_cast<const __m128i*>(traffic.Buffer(set, 1));
+    auto* v = reinterpret_cast<__m128i*>(traffic.Buffer(set, 2));
+    auto* s = reinterpret_cast<__m128i*>(traffic.Buffer(set, 3));
     for (std::size_t i = 0; i < kPixels / 4; ++i) {
       const __m128i value = _mm_xor_si128(_mm_load_si128(d + i), _mm_load_si128(a + i));
       _mm_stream_si128(v + i, value);
       _mm_stream_si128(s + i, _mm_slli_epi32(value, 16));
     }
     _mm_sfence();
+    if (++set == traffic.Sets()) set = 0;
   }
   state.SetBytesProcessed(state.iterations() * 4 * kPixels * 4);
+  state.counters["cache_MB"] = double(cacheBytes) / (1 << 20);
+  state.counters["buffers_MB"] = double(traffic.TotalBytes()) / (1 << 20);
 }
 
 // The frame on a 1920 x 1080 desktop: 640 x 480 doubled into the middle of the window's
@@ -225,6 +243,7 @@ BENCHMARK(BM_AnimatedFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StaticFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookaroundFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainFrameLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainFrameLoopSurfacePitch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StreamLimit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameTrafficLimit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScaleFrame)->Unit(benchmark::kMillisecond);

@@ -26,6 +26,15 @@ struct SurfaceLayout {
               // multiple of 4, so every 32-bit pixel is a whole aligned word
 };
 
+// The pitch for rows of `rowBytes` (a multiple of 4). The programs draw column by
+// column: pixel (x, y + 1) lies one pitch after (x, y). A pitch that is a multiple of
+// 128 bytes (2560 for 640 pixels) puts the rows of a column into a few of the
+// processor's cache sets only (8 of 64 in a first-level cache of 64 sets), so a
+// column's lines push each other out before the next columns reuse them. One cache line
+// more makes the pitch an odd number of lines (2624), and a column's rows spread over
+// every set.
+constexpr LONG SurfacePitch(LONG rowBytes) { return rowBytes % 128 == 0 ? rowBytes + 64 : rowBytes; }
+
 struct DisplayDriver {
   const char* name;
 

@@ -56,7 +56,7 @@ bool SetMode(int width, int height, int depth, SurfaceLayout* layout) {
   state.view.height = height;
   state.view.depth = depth;
   layout->format = format->second;
-  layout->pitch = (width * (depth / 8) + state.rowPadding + 3) / 4 * 4;
+  layout->pitch = SurfacePitch((width * (depth / 8) + state.rowPadding + 3) / 4 * 4);
   return true;
 }
 

@@ -19,7 +19,8 @@ void ResetDisplay();
 // The layout of the surfaces of `depth` from now on (by default 0x00RRGGBB at 32,
 // bytes B, G, R at 24, 5-6-5 at 16, palette indices at 8).
 void OfferFormat(const gdi::PixelFormat& format);
-// Extra bytes at the end of every surface row (rows still start on 4-byte boundaries).
+// Extra bytes at the end of every surface row (rows still start on 4-byte boundaries);
+// the pitch is then chosen as on every display (SurfacePitch).
 void SetRowPadding(LONG bytes);
 // With false, no display can be had (no DirectDraw object), for `reason` when given.
 void SetAvailable(bool available, const char* reason = nullptr);

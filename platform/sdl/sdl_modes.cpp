@@ -27,7 +27,7 @@ bool SetMode(int width, int height, int depth, SurfaceLayout* layout) {
   const int refreshHz = SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) == 0 ? mode.refresh_rate : 0;
   screen.clock = StartRetraceClock(Now(), refreshHz, height);
   layout->format = gdi::kFormat32;
-  layout->pitch = width * 4;
+  layout->pitch = SurfacePitch(width * 4);
   return true;
 }
 

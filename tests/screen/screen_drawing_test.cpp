@@ -67,28 +67,38 @@ TEST_F(ScreenDrawing, ColoursTakeTheLayoutOfTheScreen) {
 }
 
 TEST_F(ScreenDrawing, RowsFollowThePitchAndTheBytesBeyondARowStayUntouched) {
-  constexpr LONG kPadding = 12;
-  memory::SetRowPadding(kPadding);
-  Open(8, 4, 32);
-  const DrawingTarget* target = ScreenTarget();
-  ASSERT_NE(target, nullptr);
-  EXPECT_EQ(target->pitch, 8 * 4 + kPadding);
-  BeginDrawing(target);
-  for (int x = 0; x < 8; ++x)
-    for (int y = 0; y < 4; ++y) PutPixel(x, y, 0x00FFFFFF);
-  EndDrawing();
-  PresentFrame(1);
-  DDSURFACEDESC2 description{};
-  description.dwSize = sizeof description;
-  ASSERT_EQ(displayState.frontBuffer->Lock(nullptr, &description, DDLOCK_WAIT, nullptr), DD_OK);
-  const BYTE* bits = static_cast<const BYTE*>(description.lpSurface);
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 8 * 4; ++x)  // bytes B, G, R, 0
-      EXPECT_EQ(bits[y * description.lPitch + x], x % 4 == 3 ? 0 : 0xFF) << y << "," << x;
-    // Never written, not even cleared: what the memory held when it was made.
-    for (int x = 8 * 4; x < description.lPitch; ++x) EXPECT_EQ(bits[y * description.lPitch + x], 0xA5);
+  struct Row {
+    int width;
+    LONG padding, pitch;
+  };
+  // Rows of a multiple of 128 bytes get one cache line more, so that a column's pixels
+  // spread over every cache set (640 pixels: 2624 bytes, not 2560).
+  const Row rows[] = {{8, 12, 8 * 4 + 12}, {32, 0, 32 * 4 + 64}, {640, 0, 2624}, {24, 0, 24 * 4}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.width << " pixels wide, padding " << row.padding);
+    Restart();
+    memory::SetRowPadding(row.padding);
+    Open(row.width, 4, 32);
+    const DrawingTarget* target = ScreenTarget();
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->pitch, row.pitch);
+    BeginDrawing(target);
+    for (int x = 0; x < row.width; ++x)
+      for (int y = 0; y < 4; ++y) PutPixel(x, y, 0x00FFFFFF);
+    EndDrawing();
+    PresentFrame(1);
+    DDSURFACEDESC2 description{};
+    description.dwSize = sizeof description;
+    ASSERT_EQ(displayState.frontBuffer->Lock(nullptr, &description, DDLOCK_WAIT, nullptr), DD_OK);
+    const BYTE* bits = static_cast<const BYTE*>(description.lpSurface);
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < row.width * 4; ++x)  // bytes B, G, R, 0
+        ASSERT_EQ(bits[y * description.lPitch + x], x % 4 == 3 ? 0 : 0xFF) << y << "," << x;
+      // Never written, not even cleared: what the memory held when it was made.
+      for (int x = row.width * 4; x < description.lPitch; ++x) ASSERT_EQ(bits[y * description.lPitch + x], 0xA5);
+    }
+    displayState.frontBuffer->Unlock(nullptr);
   }
-  displayState.frontBuffer->Unlock(nullptr);
 }
 
 TEST_F(ScreenDrawing, TheBackBufferIsHeldOnceAFrame) {
