@@ -14,6 +14,7 @@
 #include "platform/sdl/end_signals.h"
 #include "platform/sdl/no_display_reason.h"
 #include "platform/sdl/sdl_screen.h"
+#include "platform/testing.h"
 
 namespace platform {
 namespace sdl {
@@ -90,6 +91,7 @@ void StopVideo() {
 void EndIfSignalled() {
   if (int signal = PendingEndSignal()) {
     StopVideo();
+    test::Record("EndBySignal " + std::to_string(signal));
     EndBySignal(signal);
   }
 }
