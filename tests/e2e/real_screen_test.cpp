@@ -137,10 +137,10 @@ class RealScreen : public ::testing::Test {
 
   // Waits until the part of the screen within width x height shows the pattern as
   // Mismatch says.
-  void ExpectShownAt(int pattern, int left, int top, int scale, int width, int height) {
+  void ExpectShownAt(int pattern, int left, int top, int scale, int width, int height, int rows = kProbeHeight) {
     std::string why;
     EXPECT_TRUE(Eventually([&] {
-      return (why = Mismatch(Shoot(), pattern, left, top, scale, width, height, shownColours_)).empty();
+      return (why = Mismatch(Shoot(), pattern, left, top, scale, width, height, shownColours_, rows)).empty();
     }, kEventLimit)) << why;
   }
 
@@ -259,6 +259,23 @@ TEST_F(RealScreen, PresentedFramesReachTheScreenPixelForPixel) {
       Show(pattern);
       ExpectShown(pattern);
     }
+    Stop(probe_);
+  }
+}
+
+// A mode of another height only: the picture is placed anew, centred on black, on both
+// paths.
+TEST_F(RealScreen, AModeOfAnotherHeightOnlyIsPlacedAnew) {
+  for (bool renderer : {false, true}) {
+    StartProbe("1", renderer);
+    Show(2);
+    ExpectShown(2);
+    WriteLine(probe_, "mode 640 400");
+    ASSERT_EQ(AwaitLine(probe_, "mode", kEventLimit), "mode 0") << renderer;
+    Show(5);
+    // Black above the picture's 400 rows and below them.
+    SCOPED_TRACE(renderer ? "through the renderer" : "on the window surface");
+    ExpectShownAt(5, 0, 40, 1, kProbeWidth, kProbeHeight, 400);
     Stop(probe_);
   }
 }
@@ -427,7 +444,13 @@ TEST_P(EndSignal, EndsTheProgramWithinASecondAndGivesTheDesktopBack) {
   const Screenshot desktop = Shoot();
   StartProbe();
   Show(3);
+  WriteLine(probe_, "trace");
+  ASSERT_EQ(AwaitLine(probe_, "tracing", kEventLimit), "tracing");
   kill(probe_.pid, GetParam());
+  // The signal's default action would end the program the same way, but without the
+  // orderly end, which on a console is what gives the screen and keyboard back.
+  const std::string orderlyEnd = "EndBySignal " + std::to_string(GetParam());
+  EXPECT_EQ(AwaitLine(probe_, "EndBySignal", 1000ms), orderlyEnd);
   std::optional<int> status = AwaitExit(probe_, 1000ms);
   ASSERT_TRUE(status) << "still running a second after the signal";
   EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == GetParam()) << *status;
@@ -445,9 +468,10 @@ TEST_P(EndSignal, EndsABusyProgramWithinASecond) {
   EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == GetParam()) << *status;
 }
 
-INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, EndSignal, ::testing::Values(SIGINT, SIGTERM),
+// SIGHUP: the terminal that started the program was closed.
+INSTANTIATE_TEST_SUITE_P(InterruptTerminateAndHangUp, EndSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const ::testing::TestParamInfo<int>& info) {
-                           return info.param == SIGINT ? "Interrupt" : "Terminate";
+                           return info.param == SIGINT ? "Interrupt" : info.param == SIGTERM ? "Terminate" : "HangUp";
                          });
 
 // One rule on both paths, whatever the flip flags: at most one frame per refresh. A
