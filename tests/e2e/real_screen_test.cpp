@@ -59,8 +59,8 @@ bool Shows(const Screenshot& shot, int pattern, std::uint32_t shown = kAllColour
 class RealScreen : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(StartXServer(&server_, displayWidth_, displayHeight_, depth_, kStartLimit));
-    x_ = ConnectX(server_.display);
+    ASSERT_TRUE(StartXServer(&server_, displayWidth_, displayHeight_, depth_, kStartLimit, serverOptions_));
+    x_ = ConnectX(Display());
     ASSERT_NE(x_, nullptr);
   }
 
@@ -75,7 +75,7 @@ class RealScreen : public ::testing::Test {
   void StartProbe(const std::string& mode = "1", bool renderer = false) {
     std::vector<std::string> command = {TUNNEL_SCREEN_PROBE, mode};
     if (renderer) command.insert(command.end(), {"32", "renderer"});
-    probe_ = Spawn(command, ProbeEnvironment(server_.display));
+    probe_ = Spawn(command, ProbeEnvironment(Display()));
     ASSERT_GT(probe_.pid, 0);
     ASSERT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 1");
     ASSERT_EQ(AwaitLine(probe_, "presented 0", kStartLimit), "presented 0");
@@ -84,10 +84,13 @@ class RealScreen : public ::testing::Test {
 
   XWindowId ProbeWindow() { return WindowOfProcess(x_, probe_.pid); }
 
+  // DISPLAY as the probe gets it; the tests look at the same screen.
+  std::string Display() const { return server_.display + screen_; }
+
   Screenshot Shoot() {
     Screenshot shot;
     std::string error;
-    EXPECT_TRUE(TakeScreenshot(server_.display, &shot, &error)) << error;
+    EXPECT_TRUE(TakeScreenshot(Display(), &shot, &error)) << error;
     return shot;
   }
 
@@ -145,6 +148,8 @@ class RealScreen : public ::testing::Test {
   }
 
   int displayWidth_ = kProbeWidth, displayHeight_ = kProbeHeight, depth_ = 24;
+  std::vector<std::string> serverOptions_;
+  std::string screen_;  // ".N" for a screen other than the first
   std::uint32_t shownColours_ = kAllColourBits;
   XServer server_;
   XClient* x_ = nullptr;
@@ -217,6 +222,37 @@ INSTANTIATE_TEST_SUITE_P(BothPaths, DesktopResize, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "Renderer" : "WindowSurface";
                          });
+
+// A server of two screens with DISPLAY naming the second, larger one: the program takes
+// that screen and leaves the first alone.
+class SecondScreen : public RealScreen {
+ protected:
+  SecondScreen() {
+    displayWidth_ = 1280;
+    displayHeight_ = 1024;
+    serverOptions_ = {"-screen", "1", "1920x1080x24"};
+    screen_ = ".1";
+  }
+};
+
+TEST_F(SecondScreen, TheProgramTakesTheScreenThatDisplayNames) {
+  ASSERT_NO_FATAL_FAILURE(StartProbe());
+  WindowFacts window;
+  ASSERT_TRUE(ReadWindow(x_, ProbeWindow(), &window));
+  EXPECT_TRUE(window.viewable);
+  EXPECT_EQ(window.width, 1920);
+  EXPECT_EQ(window.height, 1080);
+  Show(4);
+  ExpectShownAt(4, 320, 60, 2, 1920, 1080);
+  XClient* first = ConnectX(server_.display + ".0");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(WindowOfProcess(first, probe_.pid), 0u);
+  DisconnectX(first);
+  Type("Escape");
+  EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
+  std::optional<int> status = AwaitExit(probe_, kEventLimit);
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+}
 
 // A 16-bit desktop: the frames are converted on the processor, onto the window's own
 // surface, pixel for pixel once reduced to 16 bits; OpenGL is never loaded.
@@ -338,7 +374,7 @@ TEST_F(RealScreen, EscapeTypedOnTheKeyboardEndsTheProgramAndGivesTheDesktopBack)
 TEST_F(RealScreen, ADepthTheDisplayCannotOfferIsRefusedAndTheDesktopStaysAsItWas) {
   const Screenshot desktop = Shoot();
   for (const char* depth : {"16", "24", "8"}) {
-    probe_ = Spawn({TUNNEL_SCREEN_PROBE, "1", depth}, ProbeEnvironment(server_.display));
+    probe_ = Spawn({TUNNEL_SCREEN_PROBE, "1", depth}, ProbeEnvironment(Display()));
     EXPECT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 0") << depth;
     std::optional<int> status = AwaitExit(probe_, kEventLimit);
     EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << depth;
@@ -402,7 +438,7 @@ TEST_F(RealScreen, AProgramInTheBackgroundWakesOnlyAFewTimesASecond) {
 TEST_F(RealScreen, TheProgramLeftBehindOnABareServerGetsTheKeysBack) {
   StartProbe();
   Show(1);
-  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(server_.display));
+  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(Display()));
   ASSERT_EQ(AwaitLine(front, "open", kStartLimit), "open 1");
   ASSERT_EQ(AwaitLine(front, "presented 0", kStartLimit), "presented 0");
   EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
