@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -252,6 +253,81 @@ TEST_F(SecondScreen, TheProgramTakesTheScreenThatDisplayNames) {
   EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
   std::optional<int> status = AwaitExit(probe_, kEventLimit);
   EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+}
+
+// Under i3, which keeps one full-screen window a workspace: a second program in front
+// takes the full-screen state from the first, after a change of resolution i3 floats
+// the first one off the display's corner, and neither comes back by itself when the
+// second ends.
+class TilingWindowManager : public RealScreen {
+ protected:
+  TilingWindowManager() {
+    displayWidth_ = 1920;
+    displayHeight_ = 1080;
+  }
+
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(RealScreen::SetUp());
+    config_ = ::testing::TempDir() + "i3-config-" + std::to_string(getpid());
+    // Without its first line i3 takes the file for an old one and converts it, adding
+    // a status bar.
+    std::ofstream(config_) << "# i3 config file (v4)\nfont pango:monospace 8\n";
+    windowManager_ = Spawn({"i3", "-c", config_}, {"DISPLAY=" + Display()});
+    ASSERT_TRUE(Eventually([&] { return WindowManagerRunning(x_); }, kStartLimit)) << "i3 did not start";
+  }
+
+  void TearDown() override {
+    Stop(windowManager_);
+    std::remove(config_.c_str());
+    RealScreen::TearDown();
+  }
+
+  bool Xrandr(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command = {"xrandr", "--display", Display()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::vector<unsigned char> output;
+    return RunForOutput(command, &output, kEventLimit);
+  }
+
+  // Waits until the probe's window covers the display at the size given.
+  void ExpectCovering(int width, int height) {
+    WindowFacts window{};
+    EXPECT_TRUE(Eventually([&] {
+      return ReadWindow(x_, ProbeWindow(), &window) && window.viewable && window.x == 0 && window.y == 0 &&
+             window.width == width && window.height == height;
+    }, kEventLimit)) << "the window is at (" << window.x << ", " << window.y << "), " << window.width << " x "
+                     << window.height;
+  }
+
+  std::string config_;
+  Child windowManager_;
+};
+
+TEST_F(TilingWindowManager, TheProgramLeftBehindTakesTheFullScreenBack) {
+  ASSERT_TRUE(Xrandr({"--newmode", "1280x720", "74.25", "1280", "1390", "1430", "1650", "720", "725", "730", "750",
+                      "+hsync", "+vsync"}));
+  ASSERT_TRUE(Xrandr({"--addmode", "screen", "1280x720"}));
+  ASSERT_NO_FATAL_FAILURE(StartProbe());
+  Show(1);
+  ExpectShownAt(1, 320, 60, 2, 1920, 1080);
+  ASSERT_TRUE(Xrandr({"-s", "1280x720"}));
+  ExpectCovering(1280, 720);
+  ASSERT_TRUE(Xrandr({"-s", "1920x1080"}));
+  ExpectCovering(1920, 1080);
+
+  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(Display()));
+  ASSERT_EQ(AwaitLine(front, "presented 0", kStartLimit), "presented 0");
+  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
+  Type("Escape");
+  EXPECT_EQ(AwaitLine(front, "escape", kEventLimit), "escape");
+  EXPECT_TRUE(AwaitExit(front, kEventLimit));
+  Stop(front);
+
+  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 1");
+  ExpectCovering(1920, 1080);
+  ExpectShownAt(1, 320, 60, 2, 1920, 1080);
+  Type("Escape");
+  EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
 }
 
 // A 16-bit desktop: the frames are converted on the processor, onto the window's own
