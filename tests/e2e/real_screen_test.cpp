@@ -26,11 +26,9 @@ using Clock = std::chrono::steady_clock;
 constexpr milliseconds kStartLimit = 20s;
 constexpr milliseconds kEventLimit = 10s;
 
-// The probe's environment on the test's X server. Under the sanitizers the libraries
-// behind the display (D-Bus, the GL driver that SDL unloads at the end) keep blocks
-// to the end of the process; leak reports about them would say nothing of ours.
+// The probe's environment on the test's X server.
 std::vector<std::string> ProbeEnvironment(const std::string& display) {
-  return {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0"};
+  return {"DISPLAY=" + display, LeakCheck()};
 }
 
 // The colour bits a 24-bit desktop shows of a pixel, and those of a 16-bit one (5 red,
@@ -619,7 +617,7 @@ TEST(NoDisplay, TheScreenCannotBeOpenedAndNothingHangs) {
   // No X server, no Wayland compositor, and SDL's headless drivers asked for by name.
   for (const char* driver : {"", "offscreen", "dummy"}) {
     Child probe = Spawn({TUNNEL_SCREEN_PROBE, "1"},
-                        {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "ASAN_OPTIONS=detect_leaks=0",
+                        {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", LeakCheck(),
                          std::string("SDL_VIDEODRIVER=") + driver});
     EXPECT_EQ(AwaitLine(probe, "open", kEventLimit), "open 0") << driver;
     std::optional<int> status = AwaitExit(probe, kEventLimit);
