@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <tuple>
@@ -264,19 +265,23 @@ class TilingWindowManager : public RealScreen {
     displayHeight_ = 1080;
   }
 
+  // i3 keeps its socket in a folder of the runtime folder: here one of the test's own.
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(RealScreen::SetUp());
-    config_ = ::testing::TempDir() + "i3-config-" + std::to_string(getpid());
+    std::string folder = ::testing::TempDir() + "i3-XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder.data()));
+    folder_ = folder;
+    const std::string config = folder + "/config";
     // Without its first line i3 takes the file for an old one and converts it, adding
     // a status bar.
-    std::ofstream(config_) << "# i3 config file (v4)\nfont pango:monospace 8\n";
-    windowManager_ = Spawn({"i3", "-c", config_}, {"DISPLAY=" + Display()});
+    std::ofstream(config) << "# i3 config file (v4)\nfont pango:monospace 8\n";
+    windowManager_ = Spawn({"i3", "-c", config}, {"DISPLAY=" + Display(), "XDG_RUNTIME_DIR=" + folder});
     ASSERT_TRUE(Eventually([&] { return WindowManagerRunning(x_); }, kStartLimit)) << "i3 did not start";
   }
 
   void TearDown() override {
     Stop(windowManager_);
-    std::remove(config_.c_str());
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
     RealScreen::TearDown();
   }
 
@@ -297,7 +302,7 @@ class TilingWindowManager : public RealScreen {
                      << window.height;
   }
 
-  std::string config_;
+  std::string folder_;
   Child windowManager_;
 };
 
