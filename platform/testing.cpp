@@ -1,5 +1,8 @@
 #include "platform/testing.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <utility>
 
 namespace platform::test {
@@ -14,6 +17,7 @@ struct Fault {
 std::vector<Fault> faults;
 std::vector<std::string> callLog;
 bool recording = false;
+int echo = -1;
 bool exitTrapped = false;
 
 }  // namespace
@@ -32,7 +36,16 @@ bool Refused(std::string_view call) {
 }
 
 void Record(std::string_view entry) {
-  if (recording) callLog.emplace_back(entry);
+  if (!recording) return;
+  callLog.emplace_back(entry);
+  if (echo < 0) return;
+  const std::string line = callLog.back() + "\n";
+  for (std::size_t done = 0; done < line.size();) {
+    const ssize_t n = write(echo, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += std::size_t(n);
+  }
 }
 
 bool Recording() { return recording; }
@@ -52,6 +65,8 @@ std::vector<std::string> TakeCallLog() {
   recording = false;
   return std::exchange(callLog, {});
 }
+
+void EchoCallLog(int descriptor) { echo = descriptor; }
 
 void TrapExit(bool trapped) { exitTrapped = trapped; }
 bool ExitTrapped() { return exitTrapped; }

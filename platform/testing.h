@@ -32,6 +32,10 @@ void ClearFaults();
 
 void StartCallLog();
 std::vector<std::string> TakeCallLog();
+// While the log is kept, each entry is also written to `descriptor` as a line of its
+// own as it is made (-1: not at all), so a process that a signal ends leaves its last
+// calls behind.
+void EchoCallLog(int descriptor);
 
 // References held on a module loaded with LoadLibraryA ("DDRAW.DLL"); 0 once it is
 // unloaded.

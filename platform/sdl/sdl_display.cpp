@@ -14,6 +14,7 @@
 #include "platform/sdl/end_signals.h"
 #include "platform/sdl/no_display_reason.h"
 #include "platform/sdl/sdl_screen.h"
+#include "platform/testing.h"
 
 namespace platform {
 namespace sdl {
@@ -57,6 +58,14 @@ std::vector<std::string> VideoDriversToTry() {
   return names;
 }
 
+// The X screen that DISPLAY ("host:display.screen") names; 0 when it names none.
+int NamedXScreen() {
+  const char* name = std::getenv("DISPLAY");
+  const char* colon = name ? std::strrchr(name, ':') : nullptr;
+  const char* dot = colon ? std::strchr(colon, '.') : nullptr;
+  return dot ? std::atoi(dot + 1) : 0;
+}
+
 bool Available() { return StartVideo(); }
 
 const char* WhyUnavailable() {
@@ -90,6 +99,7 @@ void StopVideo() {
 void EndIfSignalled() {
   if (int signal = PendingEndSignal()) {
     StopVideo();
+    test::Record("EndBySignal " + std::to_string(signal));
     EndBySignal(signal);
   }
 }
@@ -123,6 +133,10 @@ bool StartVideo() {
   // colours are defined only while the window's own colormap is installed, which only
   // SDL's full-screen code does. The desktop's TrueColor visual shows pixels as they are.
   setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
+  // Through XRandR SDL lists the monitors of every X screen and opens its windows on
+  // the first screen's; without it SDL knows only the screen DISPLAY names, as one
+  // display. A server of several screens has a monitor per screen, as a rule.
+  if (NamedXScreen() != 0) SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
   for (const std::string& name : VideoDriversToTry()) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
     // A display that refuses the program has its library say so on standard error;

@@ -45,6 +45,7 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_FOCUS_GAINED:
       if (screen.focused) return;
       screen.focused = true;
+      ClaimFullScreenAgain();
       display::FocusRegained(screen.owner);
       return;
     case SDL_WINDOWEVENT_FOCUS_LOST:
@@ -59,6 +60,7 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
       PostMessageA(screen.owner, WM_CLOSE, 0, 0);
       return;
     case SDL_WINDOWEVENT_EXPOSED:
+      ClaimFullScreenAgain();
       TakeFocusBack();
       ShowLastFrame();
       PostMessageA(screen.owner, WM_PAINT, 0, 0);

@@ -162,7 +162,10 @@ bool ChoosePresentation(int width, int height) {
       // Any desktop of true colours: the frame is converted to fewer where it has them.
       if (surface && !SDL_ISPIXELFORMAT_INDEXED(surface->format->format)) {
         screen.toSurface = true;
-        PlacedSurface();  // black around the picture from the start
+        // Black around the picture from the start: the frames update only the picture,
+        // and a mode of another size leaves none of the old one's pixels outside it.
+        PlacedSurface();
+        SDL_UpdateWindowSurface(screen.window);
         return true;
       }
     }

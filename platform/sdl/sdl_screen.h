@@ -73,6 +73,9 @@ void LeaveExclusive();
 void FollowDesktop(const SDL_SysWMmsg* message);
 // An uncovered window on a desktop with nobody to hand the focus on takes it.
 void TakeFocusBack();
+// A window that regains the focus or is uncovered after the window manager took its
+// full-screen state away asks for it again and covers its display anew.
+void ClaimFullScreenAgain();
 void SetTitle(HWND window, const char* title);
 void ShowWindow(HWND window, bool shown);
 void ShowCursor(bool shown);

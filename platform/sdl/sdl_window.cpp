@@ -1,5 +1,6 @@
 // The screen window: created when the program takes the display, shown full screen,
 // kept on the desktop after a focus loss, and destroyed when the desktop is handed back.
+#include <algorithm>
 #include <string>
 
 #include "platform/sdl/display_loss.h"
@@ -106,6 +107,20 @@ void LeaveExclusive() {
 void FollowDesktop(const SDL_SysWMmsg* message) {
   SDL_Rect display;
   if (!screen.window || !DesktopResized(screen.window, message, &display)) return;
+  int x = 0, y = 0, width = 0, height = 0;
+  SDL_GetWindowPosition(screen.window, &x, &y);
+  SDL_GetWindowSize(screen.window, &width, &height);
+  if (x != display.x || y != display.y) SDL_SetWindowPosition(screen.window, display.x, display.y);
+  if (width != display.w || height != display.h) SDL_SetWindowSize(screen.window, display.w, display.h);
+}
+
+// The window manager then places the window itself; one that ignores the request
+// still sees the window cover the display.
+void ClaimFullScreenAgain() {
+  SDL_Rect display;
+  if (!screen.onX11 || !screen.window || !AskFullScreenAgain(screen.window) ||
+      SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(screen.window), 0), &display) != 0)
+    return;
   int x = 0, y = 0, width = 0, height = 0;
   SDL_GetWindowPosition(screen.window, &x, &y);
   SDL_GetWindowSize(screen.window, &width, &height);

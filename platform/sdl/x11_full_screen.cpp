@@ -38,6 +38,20 @@ bool WindowManagerRunning(Display* display) {
   return found;
 }
 
+bool HasState(Display* display, Window window, Atom state, Atom wanted) {
+  Atom type;
+  int format;
+  unsigned long items, after;
+  unsigned char* data = nullptr;
+  bool found = false;
+  if (XGetWindowProperty(display, window, state, 0, 64, False, XA_ATOM, &type, &format, &items, &after, &data) ==
+          Success &&
+      data && format == 32)
+    for (unsigned long i = 0; i < items && !found; ++i) found = reinterpret_cast<Atom*>(data)[i] == wanted;
+  if (data) XFree(data);
+  return found;
+}
+
 }  // namespace
 
 void AskFullScreenState(SDL_Window* window) {
@@ -47,6 +61,28 @@ void AskFullScreenState(SDL_Window* window) {
   Atom fullScreen = XInternAtom(x.display, "_NET_WM_STATE_FULLSCREEN", False);
   XChangeProperty(x.display, x.window, state, XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&fullScreen), 1);
+}
+
+bool AskFullScreenAgain(SDL_Window* window) {
+  XWindow x;
+  if (!AsXWindow(window, &x) || !WindowManagerRunning(x.display)) return false;
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(x.display, x.window, &attributes) || attributes.map_state != IsViewable) return false;
+  const Atom state = XInternAtom(x.display, "_NET_WM_STATE", False);
+  const Atom fullScreen = XInternAtom(x.display, "_NET_WM_STATE_FULLSCREEN", False);
+  if (HasState(x.display, x.window, state, fullScreen)) return false;
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = x.window;
+  request.xclient.message_type = state;
+  request.xclient.format = 32;
+  request.xclient.data.l[0] = 1;  // add the state
+  request.xclient.data.l[1] = long(fullScreen);
+  request.xclient.data.l[3] = 1;  // asked by an application
+  XSendEvent(x.display, DefaultRootWindow(x.display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+             &request);
+  XFlush(x.display);
+  return true;
 }
 
 void WatchDesktopSize(SDL_Window* window) {

@@ -6,7 +6,8 @@
 // borderless window the size of the display that asks the window manager for the
 // full-screen state itself, before it is mapped.
 //
-// SDL (2.26) does not notice the desktop changing its size (xrandr, a projector plugged
+// A window manager may also take the full-screen state away; the window asks for it
+// again. SDL (2.26) does not notice the desktop changing its size (xrandr, a projector plugged
 // in), and with no window manager nobody gives the focus to a window uncovered when
 // another one goes away; the window does both itself.
 #pragma once
@@ -18,6 +19,12 @@ namespace platform::sdl {
 // Marks the (unmapped) window full screen for the window manager: _NET_WM_STATE holds
 // _NET_WM_STATE_FULLSCREEN. Does nothing for a window that is not on X11.
 void AskFullScreenState(SDL_Window* window);
+
+// With a window manager, and while the mapped window is not in the full-screen state,
+// asks for it again, the way a mapped window must: through the root window. A window
+// manager that keeps one full-screen window a workspace (i3) takes the state from the
+// window when another one asks for it, and does not give it back. True when it asked.
+bool AskFullScreenAgain(SDL_Window* window);
 
 // Has the X server report the desktop's size changes, which then arrive as
 // SDL_SYSWMEVENTs.

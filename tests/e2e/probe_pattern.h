@@ -26,15 +26,15 @@ inline std::uint32_t PatternPixel(int n, int x, int y) {
 // What is wrong with the part of the screen within width x height from its top left
 // corner, which should show the pattern scaled by `scale` with its corner at (left,
 // top), on black, each pixel as far as the display's `shown` bits keep it; empty when
-// nothing is.
+// nothing is. A screen of fewer `rows` shows the pattern's top rows only.
 inline std::string Mismatch(const Screenshot& shot, int pattern, int left, int top, int scale, int width, int height,
-                            std::uint32_t shown = 0xFFFFFF) {
+                            std::uint32_t shown = 0xFFFFFF, int rows = kProbeHeight) {
   if (shot.width < width || shot.height < height) return "a screenshot of " + std::to_string(shot.width) + " x " +
                                                         std::to_string(shot.height);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const int px = (x - left) / scale, py = (y - top) / scale;
-      const bool inPicture = x >= left && y >= top && px < kProbeWidth && py < kProbeHeight;
+      const bool inPicture = x >= left && y >= top && px < kProbeWidth && py < rows;
       const std::uint32_t expected = inPicture ? PatternPixel(pattern, px, py) & shown : 0;
       if (shot.At(x, y) != expected) {
         char text[128];

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <tuple>
@@ -25,11 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr milliseconds kStartLimit = 20s;
 constexpr milliseconds kEventLimit = 10s;
 
-// The probe's environment on the test's X server. Under the sanitizers the libraries
-// behind the display (D-Bus, the GL driver that SDL unloads at the end) keep blocks
-// to the end of the process; leak reports about them would say nothing of ours.
+// The probe's environment on the test's X server.
 std::vector<std::string> ProbeEnvironment(const std::string& display) {
-  return {"DISPLAY=" + display, "ASAN_OPTIONS=detect_leaks=0"};
+  return {"DISPLAY=" + display, LeakCheck()};
 }
 
 // The colour bits a 24-bit desktop shows of a pixel, and those of a 16-bit one (5 red,
@@ -59,8 +59,8 @@ bool Shows(const Screenshot& shot, int pattern, std::uint32_t shown = kAllColour
 class RealScreen : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(StartXServer(&server_, displayWidth_, displayHeight_, depth_, kStartLimit));
-    x_ = ConnectX(server_.display);
+    ASSERT_TRUE(StartXServer(&server_, displayWidth_, displayHeight_, depth_, kStartLimit, serverOptions_));
+    x_ = ConnectX(Display());
     ASSERT_NE(x_, nullptr);
   }
 
@@ -75,7 +75,7 @@ class RealScreen : public ::testing::Test {
   void StartProbe(const std::string& mode = "1", bool renderer = false) {
     std::vector<std::string> command = {TUNNEL_SCREEN_PROBE, mode};
     if (renderer) command.insert(command.end(), {"32", "renderer"});
-    probe_ = Spawn(command, ProbeEnvironment(server_.display));
+    probe_ = Spawn(command, ProbeEnvironment(Display()));
     ASSERT_GT(probe_.pid, 0);
     ASSERT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 1");
     ASSERT_EQ(AwaitLine(probe_, "presented 0", kStartLimit), "presented 0");
@@ -84,10 +84,13 @@ class RealScreen : public ::testing::Test {
 
   XWindowId ProbeWindow() { return WindowOfProcess(x_, probe_.pid); }
 
+  // DISPLAY as the probe gets it; the tests look at the same screen.
+  std::string Display() const { return server_.display + screen_; }
+
   Screenshot Shoot() {
     Screenshot shot;
     std::string error;
-    EXPECT_TRUE(TakeScreenshot(server_.display, &shot, &error)) << error;
+    EXPECT_TRUE(TakeScreenshot(Display(), &shot, &error)) << error;
     return shot;
   }
 
@@ -137,14 +140,16 @@ class RealScreen : public ::testing::Test {
 
   // Waits until the part of the screen within width x height shows the pattern as
   // Mismatch says.
-  void ExpectShownAt(int pattern, int left, int top, int scale, int width, int height) {
+  void ExpectShownAt(int pattern, int left, int top, int scale, int width, int height, int rows = kProbeHeight) {
     std::string why;
     EXPECT_TRUE(Eventually([&] {
-      return (why = Mismatch(Shoot(), pattern, left, top, scale, width, height, shownColours_)).empty();
+      return (why = Mismatch(Shoot(), pattern, left, top, scale, width, height, shownColours_, rows)).empty();
     }, kEventLimit)) << why;
   }
 
   int displayWidth_ = kProbeWidth, displayHeight_ = kProbeHeight, depth_ = 24;
+  std::vector<std::string> serverOptions_;
+  std::string screen_;  // ".N" for a screen other than the first
   std::uint32_t shownColours_ = kAllColourBits;
   XServer server_;
   XClient* x_ = nullptr;
@@ -218,6 +223,116 @@ INSTANTIATE_TEST_SUITE_P(BothPaths, DesktopResize, ::testing::Bool(),
                            return info.param ? "Renderer" : "WindowSurface";
                          });
 
+// A server of two screens with DISPLAY naming the second, larger one: the program takes
+// that screen and leaves the first alone.
+class SecondScreen : public RealScreen {
+ protected:
+  SecondScreen() {
+    displayWidth_ = 1280;
+    displayHeight_ = 1024;
+    serverOptions_ = {"-screen", "1", "1920x1080x24"};
+    screen_ = ".1";
+  }
+};
+
+TEST_F(SecondScreen, TheProgramTakesTheScreenThatDisplayNames) {
+  ASSERT_NO_FATAL_FAILURE(StartProbe());
+  WindowFacts window;
+  ASSERT_TRUE(ReadWindow(x_, ProbeWindow(), &window));
+  EXPECT_TRUE(window.viewable);
+  EXPECT_EQ(window.width, 1920);
+  EXPECT_EQ(window.height, 1080);
+  Show(4);
+  ExpectShownAt(4, 320, 60, 2, 1920, 1080);
+  XClient* first = ConnectX(server_.display + ".0");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(WindowOfProcess(first, probe_.pid), 0u);
+  DisconnectX(first);
+  Type("Escape");
+  EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
+  std::optional<int> status = AwaitExit(probe_, kEventLimit);
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+}
+
+// Under i3, which keeps one full-screen window a workspace: a second program in front
+// takes the full-screen state from the first, after a change of resolution i3 floats
+// the first one off the display's corner, and neither comes back by itself when the
+// second ends.
+class TilingWindowManager : public RealScreen {
+ protected:
+  TilingWindowManager() {
+    displayWidth_ = 1920;
+    displayHeight_ = 1080;
+  }
+
+  // i3 keeps its socket in a folder of the runtime folder: here one of the test's own.
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(RealScreen::SetUp());
+    std::string folder = ::testing::TempDir() + "i3-XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder.data()));
+    folder_ = folder;
+    const std::string config = folder + "/config";
+    // Without its first line i3 takes the file for an old one and converts it, adding
+    // a status bar.
+    std::ofstream(config) << "# i3 config file (v4)\nfont pango:monospace 8\n";
+    windowManager_ = Spawn({"i3", "-c", config}, {"DISPLAY=" + Display(), "XDG_RUNTIME_DIR=" + folder});
+    ASSERT_TRUE(Eventually([&] { return WindowManagerRunning(x_); }, kStartLimit)) << "i3 did not start";
+  }
+
+  void TearDown() override {
+    Stop(windowManager_);
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    RealScreen::TearDown();
+  }
+
+  bool Xrandr(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command = {"xrandr", "--display", Display()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::vector<unsigned char> output;
+    return RunForOutput(command, &output, kEventLimit);
+  }
+
+  // Waits until the probe's window covers the display at the size given.
+  void ExpectCovering(int width, int height) {
+    WindowFacts window{};
+    EXPECT_TRUE(Eventually([&] {
+      return ReadWindow(x_, ProbeWindow(), &window) && window.viewable && window.x == 0 && window.y == 0 &&
+             window.width == width && window.height == height;
+    }, kEventLimit)) << "the window is at (" << window.x << ", " << window.y << "), " << window.width << " x "
+                     << window.height;
+  }
+
+  std::string folder_;
+  Child windowManager_;
+};
+
+TEST_F(TilingWindowManager, TheProgramLeftBehindTakesTheFullScreenBack) {
+  ASSERT_TRUE(Xrandr({"--newmode", "1280x720", "74.25", "1280", "1390", "1430", "1650", "720", "725", "730", "750",
+                      "+hsync", "+vsync"}));
+  ASSERT_TRUE(Xrandr({"--addmode", "screen", "1280x720"}));
+  ASSERT_NO_FATAL_FAILURE(StartProbe());
+  Show(1);
+  ExpectShownAt(1, 320, 60, 2, 1920, 1080);
+  ASSERT_TRUE(Xrandr({"-s", "1280x720"}));
+  ExpectCovering(1280, 720);
+  ASSERT_TRUE(Xrandr({"-s", "1920x1080"}));
+  ExpectCovering(1920, 1080);
+
+  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(Display()));
+  ASSERT_EQ(AwaitLine(front, "presented 0", kStartLimit), "presented 0");
+  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
+  Type("Escape");
+  EXPECT_EQ(AwaitLine(front, "escape", kEventLimit), "escape");
+  EXPECT_TRUE(AwaitExit(front, kEventLimit));
+  Stop(front);
+
+  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 1");
+  ExpectCovering(1920, 1080);
+  ExpectShownAt(1, 320, 60, 2, 1920, 1080);
+  Type("Escape");
+  EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
+}
+
 // A 16-bit desktop: the frames are converted on the processor, onto the window's own
 // surface, pixel for pixel once reduced to 16 bits; OpenGL is never loaded.
 struct SixteenBitCase {
@@ -259,6 +374,23 @@ TEST_F(RealScreen, PresentedFramesReachTheScreenPixelForPixel) {
       Show(pattern);
       ExpectShown(pattern);
     }
+    Stop(probe_);
+  }
+}
+
+// A mode of another height only: the picture is placed anew, centred on black, on both
+// paths.
+TEST_F(RealScreen, AModeOfAnotherHeightOnlyIsPlacedAnew) {
+  for (bool renderer : {false, true}) {
+    StartProbe("1", renderer);
+    Show(2);
+    ExpectShown(2);
+    WriteLine(probe_, "mode 640 400");
+    ASSERT_EQ(AwaitLine(probe_, "mode", kEventLimit), "mode 0") << renderer;
+    Show(5);
+    // Black above the picture's 400 rows and below them.
+    SCOPED_TRACE(renderer ? "through the renderer" : "on the window surface");
+    ExpectShownAt(5, 0, 40, 1, kProbeWidth, kProbeHeight, 400);
     Stop(probe_);
   }
 }
@@ -321,7 +453,7 @@ TEST_F(RealScreen, EscapeTypedOnTheKeyboardEndsTheProgramAndGivesTheDesktopBack)
 TEST_F(RealScreen, ADepthTheDisplayCannotOfferIsRefusedAndTheDesktopStaysAsItWas) {
   const Screenshot desktop = Shoot();
   for (const char* depth : {"16", "24", "8"}) {
-    probe_ = Spawn({TUNNEL_SCREEN_PROBE, "1", depth}, ProbeEnvironment(server_.display));
+    probe_ = Spawn({TUNNEL_SCREEN_PROBE, "1", depth}, ProbeEnvironment(Display()));
     EXPECT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 0") << depth;
     std::optional<int> status = AwaitExit(probe_, kEventLimit);
     EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << depth;
@@ -385,7 +517,7 @@ TEST_F(RealScreen, AProgramInTheBackgroundWakesOnlyAFewTimesASecond) {
 TEST_F(RealScreen, TheProgramLeftBehindOnABareServerGetsTheKeysBack) {
   StartProbe();
   Show(1);
-  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(server_.display));
+  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(Display()));
   ASSERT_EQ(AwaitLine(front, "open", kStartLimit), "open 1");
   ASSERT_EQ(AwaitLine(front, "presented 0", kStartLimit), "presented 0");
   EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
@@ -427,7 +559,13 @@ TEST_P(EndSignal, EndsTheProgramWithinASecondAndGivesTheDesktopBack) {
   const Screenshot desktop = Shoot();
   StartProbe();
   Show(3);
+  WriteLine(probe_, "trace");
+  ASSERT_EQ(AwaitLine(probe_, "tracing", kEventLimit), "tracing");
   kill(probe_.pid, GetParam());
+  // The signal's default action would end the program the same way, but without the
+  // orderly end, which on a console is what gives the screen and keyboard back.
+  const std::string orderlyEnd = "EndBySignal " + std::to_string(GetParam());
+  EXPECT_EQ(AwaitLine(probe_, "EndBySignal", 1000ms), orderlyEnd);
   std::optional<int> status = AwaitExit(probe_, 1000ms);
   ASSERT_TRUE(status) << "still running a second after the signal";
   EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == GetParam()) << *status;
@@ -445,9 +583,10 @@ TEST_P(EndSignal, EndsABusyProgramWithinASecond) {
   EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == GetParam()) << *status;
 }
 
-INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, EndSignal, ::testing::Values(SIGINT, SIGTERM),
+// SIGHUP: the terminal that started the program was closed.
+INSTANTIATE_TEST_SUITE_P(InterruptTerminateAndHangUp, EndSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const ::testing::TestParamInfo<int>& info) {
-                           return info.param == SIGINT ? "Interrupt" : "Terminate";
+                           return info.param == SIGINT ? "Interrupt" : info.param == SIGTERM ? "Terminate" : "HangUp";
                          });
 
 // One rule on both paths, whatever the flip flags: at most one frame per refresh. A
@@ -483,7 +622,7 @@ TEST(NoDisplay, TheScreenCannotBeOpenedAndNothingHangs) {
   // No X server, no Wayland compositor, and SDL's headless drivers asked for by name.
   for (const char* driver : {"", "offscreen", "dummy"}) {
     Child probe = Spawn({TUNNEL_SCREEN_PROBE, "1"},
-                        {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "ASAN_OPTIONS=detect_leaks=0",
+                        {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", LeakCheck(),
                          std::string("SDL_VIDEODRIVER=") + driver});
     EXPECT_EQ(AwaitLine(probe, "open", kEventLimit), "open 0") << driver;
     std::optional<int> status = AwaitExit(probe, kEventLimit);

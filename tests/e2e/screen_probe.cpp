@@ -8,6 +8,11 @@
 //               PresentFrame of it
 //   hold        make no platform call until the next line arrives ("holding")
 //   frames      report "frames N", the PresentFrame calls so far
+//   mode W H    switch the open screen to W x H through DirectDraw's SetDisplayMode
+//               and restore the surfaces, as a caller of the platform layer may
+//               ("mode R", R SetDisplayMode's result); the pattern's top left W x H is
+//               drawn from then on
+//   trace       echo the platform's call log, one entry a line, from now on ("tracing")
 // Reports: "open R" with OpenDisplay's result; "message M X Y" for every window message
 // the platform delivers (M in hexadecimal, X and Y the low and high word of lParam),
 // which the probe then dispatches as PresentFrame would; "active 0/1" when the screen's
@@ -43,6 +48,7 @@ struct {
   bool active;
   long frames;
   std::int32_t buffersToDraw;  // of the flipping pair, those without the pattern
+  std::int32_t width, height;  // of the screen's mode
 } g;
 
 std::string pendingInput;
@@ -83,6 +89,21 @@ void FollowCommands() {
     } else if (command == "hold") {
       Report("holding");
       NextCommand(&command, true);
+    } else if (command.rfind("mode ", 0) == 0) {
+      int width = 0, height = 0;
+      std::sscanf(command.c_str() + 5, "%d %d", &width, &height);
+      const platform::HRESULT result = displayState.directDraw->SetDisplayMode(width, height, 32, 0, 0);
+      displayState.directDraw->RestoreAllSurfaces();
+      if (result == 0) {
+        g.width = width;
+        g.height = height;
+      }
+      Report("mode " + std::to_string(result));
+      g.buffersToDraw = 2;
+    } else if (command == "trace") {
+      platform::test::StartCallLog();
+      platform::test::EchoCallLog(1);
+      Report("tracing");
     }
   }
 }
@@ -108,8 +129,8 @@ void ReportMessages() {
 void DrawPattern() {
   if (!BeginDrawing(ScreenTarget())) return;  // surfaces lost: nothing drawn
   --g.buffersToDraw;
-  for (std::int32_t y = 0; y < e2e::kProbeHeight; ++y) {
-    for (std::int32_t x = 0; x < e2e::kProbeWidth; ++x) {
+  for (std::int32_t y = 0; y < g.height; ++y) {
+    for (std::int32_t x = 0; x < g.width; ++x) {
       const std::uint32_t rgb = e2e::PatternPixel(g.pattern, x, y);
       // Colours are 0x00BBGGRR.
       PutPixel(x, y, std::int32_t((rgb & 0xFF) << 16 | (rgb & 0xFF00) | rgb >> 16));
@@ -127,6 +148,8 @@ int main(int argc, char** argv) {
   if (argc > 3 && std::string(argv[3]) == "renderer") platform::test::RefuseCall("SDL_GetWindowSurface");
   g.presentedPattern = -1;
   g.buffersToDraw = 2;
+  g.width = e2e::kProbeWidth;
+  g.height = e2e::kProbeHeight;
 
   InitDisplay();
   const std::int32_t opened = OpenDisplay(e2e::kProbeWidth, e2e::kProbeHeight, depth, e2e::kProbeTitle);

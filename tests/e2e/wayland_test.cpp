@@ -65,11 +65,9 @@ class Wayland : public ::testing::Test {
     desktop_ = Shoot();
   }
 
-  // Under the sanitizers the libraries behind the display keep blocks to the end of
-  // the process; leak reports about them would say nothing of ours.
   std::vector<std::string> Environment() const {
     std::vector<std::string> environment = ClientEnvironment(compositor_);
-    environment.push_back("ASAN_OPTIONS=detect_leaks=0");
+    environment.push_back(LeakCheck());
     return environment;
   }
 

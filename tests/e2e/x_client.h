@@ -18,9 +18,12 @@ void DisconnectX(XClient* client);
 // The top-level window that the process `pid` made, or 0.
 XWindowId WindowOfProcess(XClient* client, pid_t pid);
 
+// Whether a window manager that follows the desktop standards has taken the server.
+bool WindowManagerRunning(XClient* client);
+
 struct WindowFacts {
   bool viewable;
-  int x, y, width, height;
+  int x, y, width, height;  // x and y on the root window
   std::string title;  // _NET_WM_NAME, as UTF-8
 };
 bool ReadWindow(XClient* client, XWindowId window, WindowFacts* facts);
