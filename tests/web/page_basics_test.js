@@ -71,3 +71,14 @@ test('a screen program whose canvas gives no 2D context says so in its one line 
                "(the page's canvas gives no 2D drawing context)\n");
   await page.close();
 });
+
+test('a page that stops answering fails a wait within its limit, saying what was waited for', async () => {
+  const page = await openPage(session.browser, session.server.url);
+  await page.evaluate('setTimeout(() => { const end = Date.now() + 8000; while (Date.now() < end); })');
+  const started = Date.now();
+  await assert.rejects(waitFor(() => page.evaluate('false'), 1000, 'a page that froze'),
+                       /^Error: timed out after 1000 ms waiting for a page that froze$/);
+  assert.ok(Date.now() - started < 5000, 'the wait lasted ' + (Date.now() - started) + ' ms');
+  await waitFor(() => page.evaluate('true'), 20000, 'the page to answer again');
+  await page.close();
+});
