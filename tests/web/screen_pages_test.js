@@ -187,6 +187,42 @@ for (const {program, kind, sleeps} of kPrograms) {
   });
 }
 
+// The hint's state as the page shows it: shown or faded out, its opacity, and whether
+// it lies over the picture.
+const kHint = `(() => {
+  const hint = document.getElementById('hint'), at = hint.getBoundingClientRect();
+  const picture = document.getElementById('canvas').getBoundingClientRect();
+  return {shown: hint.classList.contains('shown'), opacity: getComputedStyle(hint).opacity,
+          overPicture: at.left >= picture.left && at.right <= picture.right && at.top >= picture.top &&
+                       at.bottom <= picture.bottom && at.width > 0};
+})()`;
+
+test('a hint over the picture shows at the start and when the pointer moves, then fades; the frame stays the rules\' own', async () => {
+  // Each time the hint shows, the page keeps a copy of the canvas as it is then.
+  const page = await open('tunnel_static', {beforeLoad: kCounters + `
+    window.hintShown = 0;
+    document.addEventListener('DOMContentLoaded', () => new MutationObserver(() => {
+      if (!document.getElementById('hint').classList.contains('shown')) return;
+      window.hintShown++;
+      const canvas = document.getElementById('canvas');
+      window.canvasWithHint = Object.assign(document.createElement('canvas'), {width: canvas.width, height: canvas.height});
+      window.canvasWithHint.getContext('2d').drawImage(canvas, 0, 0);
+    }).observe(document.getElementById('hint'), {attributes: true, attributeFilter: ['class']}));`});
+  await awaitFrame(page, 'static');
+  assert.ok(await page.evaluate('hintShown > 0'), 'no hint as the screen showed');
+  const gone = {shown: false, opacity: '0', overPicture: true};
+  await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade');
+  await page.send('Input.dispatchMouseEvent', {type: 'mouseMoved', x: 200, y: 150});
+  await waitFor(async () => (await page.evaluate(kHint)).opacity === '1', 5000, 'the hint after the pointer moved');
+  assert.deepEqual(await page.evaluate(kHint), {shown: true, opacity: '1', overPicture: true});
+  assert.ok((await canvasFrame(page, 'static', 'window.canvasWithHint')).n > 0, 'the canvas under the hint is no frame of the rules');
+  await awaitFrame(page, 'static');
+  await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade again');
+  await pressEscape(page);
+  await awaitEnd(page, 'tunnel_static');
+  await page.close();
+});
+
 // Clicks the picture and waits for the full screen and the keyboard lock's answer;
 // returns who gets Escape there, the program or the browser.
 async function click(page) {
