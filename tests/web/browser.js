@@ -43,7 +43,8 @@ async function waitFor(condition, limitMs, what) {
 // instead of holding it until the test runner's own limit.
 const kAnswerLimit = 30000;
 
-const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm'};
+const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+                '.png': 'image/png'};
 
 // Serves `folder` on a free port of 127.0.0.1; resolves with {url, close}.
 function serveFolder(folder) {

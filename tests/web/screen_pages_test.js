@@ -237,6 +237,8 @@ test('a click offers the full screen, where the keyboard lock gives Escape to th
   const page = await open('tunnel_static');
   await awaitFrame(page, 'static');
   assert.equal(await click(page), 'program');
+  assert.equal(await page.evaluate("getComputedStyle(document.querySelector('#hint .offer')).display"), 'none',
+               'the hint still offers the full screen in the full screen');
   // Left some other way (the browser's own controls): the program goes on.
   await page.evaluate('document.exitFullscreen()');
   const puts = (await counts(page)).puts;

@@ -40,8 +40,8 @@ async function canvasFrame(page, kind, canvas = "document.getElementById('canvas
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-canvas-')), 'canvas.rgba');
   try {
     fs.writeFileSync(file, await canvasPixels(page, canvas));
-    const run = spawnSync(process.env.TUNNEL_FRAME_FINDER, [kind, file], {encoding: 'utf8'});
-    if (run.status !== 0) throw new Error('frame_finder: ' + run.stderr);
+    const run = spawnSync(process.env.TUNNEL_FRAME_FINDER, [kind, file], {encoding: 'utf8', timeout: 30000});
+    if (run.status !== 0) throw new Error('frame_finder: ' + (run.error?.message || run.stderr));
     const [number, ...why] = run.stdout.trim().split(' ');
     return {n: Number(number), why: why.join(' ')};
   } finally {
@@ -53,8 +53,8 @@ async function canvasFrame(page, kind, canvas = "document.getElementById('canvas
 function desktopPicture(programPath, name) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-desktop-'));
   try {
-    const run = spawnSync(programPath, [], {cwd: folder});
-    if (run.status !== 0) throw new Error(programPath + ' ended with ' + run.status);
+    const run = spawnSync(programPath, [], {cwd: folder, timeout: 30000});
+    if (run.status !== 0) throw new Error(programPath + ' ended with ' + run.status + (run.error ? ' (' + run.error.message + ')' : ''));
     return fs.readFileSync(path.join(folder, name));
   } finally {
     fs.rmSync(folder, {recursive: true, force: true});
