@@ -35,28 +35,6 @@ test('the index lists the seven programs in learning order, each with its pictur
   await page.close();
 });
 
-// Every link of a page leads somewhere and every picture of it loads (not the ones a
-// picture program writes, which its own tests check).
-for (const name of ['index', ...kPrograms]) {
-  test('every link and picture of ' + name + '.html resolves', async () => {
-    const page = await openPage(session.browser, session.server.url + name + '.html');
-    await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, name + '.html to load');
-    const found = await page.evaluate(`(async () => {
-      const links = [...document.querySelectorAll('a[href]')].filter((a) => !a.closest('#pictures'));
-      const pictures = [...document.images].filter((img) => !img.closest('#pictures'));
-      await Promise.all(pictures.map((img) => img.decode().catch(() => {})));
-      return {
-        links: await Promise.all(links.map(async (a) => a.getAttribute('href') + ' ' + (await fetch(a.href)).status)),
-        pictures: pictures.map((img) => img.getAttribute('src') + ' ' + (img.naturalWidth > 0 ? 'loads' : 'is missing')),
-      };
-    })()`);
-    assert.ok(found.links.length > 0, name + ' links nowhere');
-    for (const link of found.links) assert.match(link, / 200$/);
-    for (const picture of found.pictures) assert.match(picture, / loads$/);
-    await page.close();
-  });
-}
-
 // What is taken from the browser before the page loads, and the line the page shows.
 const kLacking = [
   {program: 'tunnel_animated', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
@@ -107,3 +85,25 @@ test('a page that stops answering fails a wait within its limit, saying what was
   await waitFor(() => page.evaluate('true'), 20000, 'the page to answer again');
   await page.close();
 });
+
+// Every link of a page leads somewhere and every picture of it loads (not the ones a
+// picture program writes, which its own tests check).
+for (const name of ['index', ...kPrograms]) {
+  test('every link and picture of ' + name + '.html resolves', async () => {
+    const page = await openPage(session.browser, session.server.url + name + '.html');
+    await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, name + '.html to load');
+    const found = await page.evaluate(`(async () => {
+      const links = [...document.querySelectorAll('a[href]')].filter((a) => !a.closest('#pictures'));
+      const pictures = [...document.images].filter((img) => !img.closest('#pictures'));
+      await Promise.all(pictures.map((img) => img.decode().catch(() => {})));
+      return {
+        links: await Promise.all(links.map(async (a) => a.getAttribute('href') + ' ' + (await fetch(a.href)).status)),
+        pictures: pictures.map((img) => img.getAttribute('src') + ' ' + (img.naturalWidth > 0 ? 'loads' : 'is missing')),
+      };
+    })()`);
+    assert.ok(found.links.length > 0, name + ' links nowhere');
+    for (const link of found.links) assert.match(link, / 200$/);
+    for (const picture of found.pictures) assert.match(picture, / loads$/);
+    await page.close();
+  });
+}
