@@ -1,5 +1,6 @@
 // Starts the page's program once the page and the program's code have loaded and tells what became of it. A screen
-// program shows its canvas over the page; once a program has ended the page says so
+// program shows its canvas over the page, with a hint over the picture for a few seconds
+// (how to end it, how to get the full screen); once a program has ended the page says so
 // with its exit code, shows the pictures it wrote and offers them for download under
 // their names, and offers to start the program again.
 'use strict';
@@ -11,6 +12,17 @@
   const pictures = document.getElementById('pictures');
   const restart = document.getElementById('restart');
   const canvas = document.getElementById('canvas');
+  const screen = document.getElementById('screen');
+  const hint = document.getElementById('hint');
+
+  // How long the hint stays over the picture once the screen shows or the pointer moves.
+  const kHintMs = 3000;
+  let hintTimer = 0;
+  function showHint() {
+    hint.classList.add('shown');
+    clearTimeout(hintTimer);
+    hintTimer = setTimeout(function () { hint.classList.remove('shown'); }, kHintMs);
+  }
 
   // The smallest module with 128-bit vector instructions (i8x16.splat, i8x16.popcnt), which
   // every program's code holds.
@@ -92,6 +104,11 @@
     return;
   }
   restart.addEventListener('click', start);
+  if (showsScreen) {
+    screen.addEventListener('pointermove', showHint);
+    new MutationObserver(function () { if (!screen.hidden) showHint(); })
+      .observe(screen, {attributes: true, attributeFilter: ['hidden']});
+  }
   if (typeof createProgram !== 'function') {
     status.textContent = program + ': cannot run here: its code did not load (' + program + '.js)';
     return;

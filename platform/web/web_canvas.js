@@ -3,7 +3,7 @@
 // the animation frames, the page being shown or hidden, the keys, and the browser's
 // full screen.
 mergeInto(LibraryManager.library, {
-  $WebCanvas__deps: ['$callUserCallback'],
+  $WebCanvas__deps: ['$callUserCallback', 'web_window_resized'],
   $WebCanvas: {
     context: null,
     listeners: null,  // an AbortController for every listener of this program
@@ -51,12 +51,21 @@ mergeInto(LibraryManager.library, {
         return keyboard.lock(['Escape']).then(function() { return true; });
       }).then(function(locked) {
         WebCanvas.escapeLocked = locked && WebCanvas.fullScreen;
-      }).catch(function() {});
+      }).catch(function() {}).then(WebCanvas.tellEscape);
+    },
+
+    // The box says who gets Escape in the full screen once the keyboard lock has
+    // answered: data-escape is "program" (locked) or "browser" (leaving is the Escape).
+    tellEscape: function() {
+      var box = WebCanvas.box();
+      if (WebCanvas.fullScreen) box.dataset.escape = WebCanvas.escapeLocked ? 'program' : 'browser';
+      else delete box.dataset.escape;
     },
 
     leaveFullScreen: function() {
       if (!WebCanvas.fullScreen) return;
       WebCanvas.fullScreen = WebCanvas.escapeLocked = false;
+      WebCanvas.tellEscape();
       if (navigator.keyboard && navigator.keyboard.unlock) navigator.keyboard.unlock();
       if (document.fullscreenElement) document.exitFullscreen().catch(function() {});
     },
@@ -64,6 +73,8 @@ mergeInto(LibraryManager.library, {
     start: function() {
       WebCanvas.keyDown = new Uint8Array(256);
       WebCanvas.keyPressed = new Uint8Array(256);
+      // Whether GetAsyncKeyState would read the key as held, for the page's scripts.
+      Module['keyHeld'] = function(key) { return WebCanvas.keyDown[key] === 1; };
       var options = {signal: (WebCanvas.listeners = new AbortController()).signal};
       window.addEventListener('keydown', function(event) {
         var key = WebCanvas.virtualKey(event.code);
@@ -82,7 +93,12 @@ mergeInto(LibraryManager.library, {
         // (another tab, the browser's own controls), which a program outlives.
         if (!WebCanvas.escapeLocked && WebCanvas.shown && document.visibilityState === 'visible') WebCanvas.press(27);
         WebCanvas.fullScreen = WebCanvas.escapeLocked = false;
+        WebCanvas.tellEscape();
       }, options);
+      // Placed anew at once, whatever the program is doing: one waiting for the raster
+      // sleeps on timers, and a page drawn with no timer run since (a screenshot) would
+      // keep the old placement until its next pump.
+      window.addEventListener('resize', function() { callUserCallback(_web_window_resized); }, options);
       document.addEventListener('visibilitychange', function() {
         if (document.visibilityState === 'visible') {
           if (WebCanvas.sleepsUntilShown) WebCanvas.wake('sleeper');

@@ -34,6 +34,8 @@ double web_last_animation_frame();
 double web_animation_frame_period();
 int web_key_state(int virtualKey);
 void web_sleep(double milliseconds, bool untilShown);
+// Called by web_canvas.js at each change of the window's size.
+EMSCRIPTEN_KEEPALIVE void web_window_resized();
 }
 
 namespace platform {
@@ -201,6 +203,7 @@ void PumpEvents() {
     screen.focused = true;
     display::FocusRegained(screen.owner);
   }
+  // A change of the pixel ratio alone fires no resize (web_window_resized).
   int width = 0, height = 0;
   web_window_size(&width, &height);
   if (width != screen.windowWidth || height != screen.windowHeight) PlaceCanvas();
@@ -220,3 +223,5 @@ constexpr DisplayDriver kWebDriver = {
 const DisplayDriver& DisplayDriverInstance() { return kWebDriver; }
 
 }  // namespace platform
+
+void web_window_resized() { platform::PlaceCanvas(); }

@@ -19,18 +19,32 @@ function sleep(ms) {
   return new Promise((resolve) => setTimeout(resolve, ms));
 }
 
-// Resolves with the condition's first truthy value; rejects with `what` after limitMs.
+// Resolves as `promise` does, or rejects with makeError() once ms have passed.
+function withinLimit(promise, ms, makeError) {
+  let timer;
+  const late = new Promise((resolve, reject) => { timer = setTimeout(() => reject(makeError()), Math.max(ms, 0)); });
+  return Promise.race([promise, late]).finally(() => clearTimeout(timer));
+}
+
+// Resolves with the condition's first truthy value; rejects with `what` after limitMs,
+// also while the condition itself has not answered (a frozen page).
 async function waitFor(condition, limitMs, what) {
   const end = Date.now() + limitMs;
+  const late = () => new Error('timed out after ' + limitMs + ' ms waiting for ' + what);
   for (;;) {
-    const value = await condition();
+    const value = await withinLimit(Promise.resolve().then(condition), end - Date.now(), late);
     if (value) return value;
-    if (Date.now() > end) throw new Error('timed out after ' + limitMs + ' ms waiting for ' + what);
+    if (Date.now() > end) throw late();
     await sleep(20);
   }
 }
 
-const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm'};
+// How long any protocol command may go unanswered: a frozen page fails the test
+// instead of holding it until the test runner's own limit.
+const kAnswerLimit = 30000;
+
+const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+                '.png': 'image/png'};
 
 // Serves `folder` on a free port of 127.0.0.1; resolves with {url, close}.
 function serveFolder(folder) {
@@ -94,7 +108,11 @@ function launchBrowser() {
     send(method, params = {}, sessionId = undefined) {
       const id = nextId++;
       child.stdio[3].write(JSON.stringify({id, method, params, sessionId}) + '\0');
-      return new Promise((resolve, reject) => pending.set(id, {resolve, reject, method}));
+      const answer = new Promise((resolve, reject) => pending.set(id, {resolve, reject, method}));
+      return withinLimit(answer, kAnswerLimit, () => {
+        pending.delete(id);
+        return new Error(method + ': no answer within ' + kAnswerLimit + ' ms (the page or the browser froze)');
+      });
     },
     // Calls listener(params) for each `method` event of the session.
     on(method, sessionId, listener) {
@@ -104,7 +122,10 @@ function launchBrowser() {
     },
     async close() {
       await this.send('Browser.close').catch(() => child.kill());
-      await exited;
+      await withinLimit(exited, 10000, () => new Error('chromium to end')).catch(() => {
+        child.kill('SIGKILL');
+        return exited;
+      });
       fs.rmSync(profile, {recursive: true, force: true, maxRetries: 10});
     },
   };
@@ -148,4 +169,4 @@ async function openPage(browser, url, {width = 640, height = 480, beforeLoad = '
   return page;
 }
 
-module.exports = {missingBrowser, waitFor, sleep, serveFolder, launchBrowser, openPage};
+module.exports = {missingBrowser, waitFor, withinLimit, sleep, serveFolder, launchBrowser, openPage};

@@ -10,24 +10,27 @@ skipUnlessReady();
 
 const session = servePagesToABrowser();
 
-const kPrograms = ['tunnel_animated', 'tunnel_lookaround', 'tunnel_static', 'tunnel_tables', 'texture_dump',
-                   'distance_dump', 'angle_dump'];
+// In the order to learn them.
+const kPrograms = ['tunnel_tables', 'texture_dump', 'distance_dump', 'angle_dump', 'tunnel_static', 'tunnel_animated',
+                   'tunnel_lookaround'];
 
-test('the index lists the seven programs, one line each, linking to pages that load', async () => {
+test('the index lists the seven programs in learning order, each with its picture and line, linking to pages that load', async () => {
   const page = await openPage(session.browser, session.server.url);
   await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the index');
   const rows = await page.evaluate(`(async () => Promise.all([...document.querySelectorAll('tr')].map(async (row) => {
-    const link = row.querySelector('a');
+    const link = row.cells[1].querySelector('a');
     const files = await Promise.all(['.html', '.js', '.wasm'].map(async (ending) => {
       const response = await fetch(link.href.replace(/\\.html$/, ending));
       return response.status + ' ' + response.headers.get('content-type');
     }));
-    return {name: link.textContent, line: row.cells[1].textContent.length > 20, files};
+    return {name: link.textContent, line: row.cells[2].textContent.length > 20, files,
+            pictures: [...row.cells[0].querySelectorAll('a img')].map((img) => img.closest('a').href === link.href)};
   })))()`);
   assert.deepEqual(rows.map((r) => r.name), kPrograms);
   for (const row of rows) {
     assert.ok(row.line, row.name + ' has no line of its own');
     assert.deepEqual(row.files, ['200 text/html', '200 text/javascript', '200 application/wasm'], row.name);
+    assert.ok(row.pictures.length > 0 && row.pictures.every(Boolean), row.name + ': no picture linking to its page');
   }
   await page.close();
 });
@@ -85,3 +88,36 @@ test('a screen program whose canvas gives no 2D context says so in its one line 
                "(the page's canvas gives no 2D drawing context)\n");
   await page.close();
 });
+
+test('a page that stops answering fails a wait within its limit, saying what was waited for', async () => {
+  const page = await openPage(session.browser, session.server.url);
+  await page.evaluate('setTimeout(() => { const end = Date.now() + 8000; while (Date.now() < end); })');
+  const started = Date.now();
+  await assert.rejects(waitFor(() => page.evaluate('false'), 1000, 'a page that froze'),
+                       /^Error: timed out after 1000 ms waiting for a page that froze$/);
+  assert.ok(Date.now() - started < 5000, 'the wait lasted ' + (Date.now() - started) + ' ms');
+  await waitFor(() => page.evaluate('true'), 20000, 'the page to answer again');
+  await page.close();
+});
+
+// Every link of a page leads somewhere and every picture of it loads (not the ones a
+// picture program writes, which its own tests check).
+for (const name of ['index', ...kPrograms]) {
+  test('every link and picture of ' + name + '.html resolves', async () => {
+    const page = await openPage(session.browser, session.server.url + name + '.html');
+    await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, name + '.html to load');
+    const found = await page.evaluate(`(async () => {
+      const links = [...document.querySelectorAll('a[href]')].filter((a) => !a.closest('#pictures'));
+      const pictures = [...document.images].filter((img) => !img.closest('#pictures'));
+      await Promise.all(pictures.map((img) => img.decode().catch(() => {})));
+      return {
+        links: await Promise.all(links.map(async (a) => a.getAttribute('href') + ' ' + (await fetch(a.href)).status)),
+        pictures: pictures.map((img) => img.getAttribute('src') + ' ' + (img.naturalWidth > 0 ? 'loads' : 'is missing')),
+      };
+    })()`);
+    assert.ok(found.links.length > 0, name + ' links nowhere');
+    for (const link of found.links) assert.match(link, / 200$/);
+    for (const picture of found.pictures) assert.match(picture, / loads$/);
+    await page.close();
+  });
+}

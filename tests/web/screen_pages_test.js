@@ -25,6 +25,26 @@ const kCounters = `
     return putImageData.apply(this, args);
   };`;
 
+// Holds the page's timers while timers.held: a program sleeping on one (tunnel_static
+// waits for the raster with short sleeps) stays asleep, as in a screenshot taken once
+// the page's time budget is spent.
+const kTimerGate = `
+  window.timers = {held: false, waiting: []};
+  const setTimeout0 = window.setTimeout;
+  window.setTimeout = (run, ms, ...args) => setTimeout0(function due() {
+    if (window.timers.held) window.timers.waiting.push(due);
+    else run(...args);
+  }, ms);`;
+
+// The running program's instance as window.program, caught as the page starts it.
+const kProgramInstance = `
+  (() => {
+    let create;
+    Object.defineProperty(window, 'createProgram', {configurable: true,
+      get: () => create && ((instance) => create(window.program = instance)),
+      set: (value) => { create = value; }});
+  })();`;
+
 const session = servePagesToABrowser();
 
 async function open(program, options = {}) {
@@ -56,16 +76,16 @@ async function awaitEnd(page, program) {
   const text = await waitFor(async () => {
     const status = await statusText(page);
     return /ended|stopped/.test(status) && status;
-  }, 5000, program + ' to end');
+  }, kStartLimit, program + ' to end');
   assert.equal(text, program + ' ended with exit code 0.');
   assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true, 'the canvas is still shown');
   assert.equal(await page.evaluate("document.getElementById('restart').hidden"), false, 'no offer to start again');
 }
 
 const kPrograms = [
-  {program: 'tunnel_static', kind: 'static'},
-  {program: 'tunnel_animated', kind: 'animated'},
-  {program: 'tunnel_lookaround', kind: 'lookaround'},
+  {program: 'tunnel_static', kind: 'static', sleeps: true},
+  {program: 'tunnel_animated', kind: 'animated', sleeps: false},
+  {program: 'tunnel_lookaround', kind: 'lookaround', sleeps: false},
 ];
 
 for (const {program, kind} of kPrograms) {
@@ -112,17 +132,24 @@ for (const program of ['tunnel_static', 'tunnel_animated']) {
   });
 }
 
-test('a hidden page shows no new frame; shown again it shows the flight again', async () => {
-  const page = await open('tunnel_animated');
+test('a hidden page shows no new frame and forgets a key let go elsewhere; shown again it shows the flight again', async () => {
+  // No full screen here: the key held would offer it, and leaving it could count as Escape.
+  const page = await open('tunnel_animated',
+                          {beforeLoad: kCounters + kProgramInstance + 'Element.prototype.requestFullscreen = undefined;'});
   await awaitFrame(page, 'animated');
+  await page.key('keyDown', 'a', 'KeyA', 65);
+  assert.equal(await page.evaluate('program.keyHeld(65)'), true, 'A pressed does not read as held');
   const other = await openPage(session.browser, 'about:blank');
   await session.browser.send('Target.activateTarget', {targetId: other.targetId});
   await waitFor(() => page.evaluate("document.visibilityState === 'hidden'"), 5000, 'the page to be hidden');
+  await other.key('keyUp', 'a', 'KeyA', 65);
   const hidden = await counts(page);
   await sleep(1500);
   assert.equal((await counts(page)).puts, hidden.puts, 'frames were put while the page was hidden');
 
   await session.browser.send('Target.activateTarget', {targetId: page.targetId});
+  await waitFor(() => page.evaluate("document.visibilityState === 'visible'"), 5000, 'the page to be shown again');
+  assert.equal(await page.evaluate('program.keyHeld(65)'), false, 'A, let go in another tab, still reads as held');
   await waitFor(async () => (await counts(page)).puts > hidden.puts + 10, kStartLimit, 'frames after showing the page');
   await awaitFrame(page, 'animated');
   await pressEscape(page);
@@ -131,44 +158,93 @@ test('a hidden page shows no new frame; shown again it shows the flight again', 
   await page.close();
 });
 
-test('the picture is scaled by whole pixels where it fits, aspect kept, centred', async () => {
-  const page = await open('tunnel_animated', {width: 1300, height: 1000});
-  await awaitFrame(page, 'animated');
-  // Window size, then where the 640 x 480 canvas is placed in it.
-  const kPlaces = [
-    [1300, 1000, 'left: 10px; top: 20px; width: 1280px; height: 960px;'],
-    [1000, 700, 'left: 180px; top: 110px; width: 640px; height: 480px;'],
-    [2000, 1500, 'left: 40px; top: 30px; width: 1920px; height: 1440px;'],
-    [320, 200, 'left: 27px; top: 0px; width: 266px; height: 200px;'],
-    [640, 480, 'left: 0px; top: 0px; width: 640px; height: 480px;'],
-  ];
-  for (const [width, height, place] of kPlaces) {
-    await page.send('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: 1, mobile: false});
-    await waitFor(() => page.evaluate("document.getElementById('canvas').style.cssText").then((p) => p === place),
-      5000, place + ' in ' + width + ' x ' + height).catch(async (error) => {
-      throw new Error(error.message + '; is ' + await page.evaluate("document.getElementById('canvas').style.cssText"));
-    });
-  }
-  await awaitFrame(page, 'animated');
+// Window size, then where the 640 x 480 canvas is placed in it.
+const kPlaces = [
+  [1300, 1000, 'left: 10px; top: 20px; width: 1280px; height: 960px;'],
+  [1000, 700, 'left: 180px; top: 110px; width: 640px; height: 480px;'],
+  [2000, 1500, 'left: 40px; top: 30px; width: 1920px; height: 1440px;'],
+  [320, 200, 'left: 27px; top: 0px; width: 266px; height: 200px;'],
+  [640, 393, 'left: 58px; top: 0px; width: 524px; height: 393px;'],
+  [640, 480, 'left: 0px; top: 0px; width: 640px; height: 480px;'],
+];
+
+for (const {program, kind, sleeps} of kPrograms) {
+  test(program + ': the picture is scaled by whole pixels where it fits, aspect kept, centred, even while the program sleeps', async () => {
+    const page = await open(program, {width: 1300, height: 1000, beforeLoad: kCounters + kTimerGate});
+    await awaitFrame(page, kind);
+    await page.evaluate('timers.held = true');
+    if (sleeps) await waitFor(() => page.evaluate('timers.waiting.length > 0'), 5000, program + ' to sleep');
+    for (const [width, height, place] of kPlaces) {
+      await page.send('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: 1, mobile: false});
+      await waitFor(() => page.evaluate("document.getElementById('canvas').style.cssText").then((p) => p === place),
+        5000, place + ' in ' + width + ' x ' + height).catch(async (error) => {
+        throw new Error(error.message + '; is ' + await page.evaluate("document.getElementById('canvas').style.cssText"));
+      });
+    }
+    await page.evaluate('timers.held = false; timers.waiting.splice(0).forEach((due) => due())');
+    await awaitFrame(page, kind);
+    await page.close();
+  });
+}
+
+// The hint's state as the page shows it: shown or faded out, its opacity, and whether
+// it lies over the picture.
+const kHint = `(() => {
+  const hint = document.getElementById('hint'), at = hint.getBoundingClientRect();
+  const picture = document.getElementById('canvas').getBoundingClientRect();
+  return {shown: hint.classList.contains('shown'), opacity: getComputedStyle(hint).opacity,
+          overPicture: at.left >= picture.left && at.right <= picture.right && at.top >= picture.top &&
+                       at.bottom <= picture.bottom && at.width > 0};
+})()`;
+
+test('a hint over the picture shows at the start and when the pointer moves, then fades; the frame stays the rules\' own', async () => {
+  // Each time the hint shows, the page keeps a copy of the canvas as it is then.
+  const page = await open('tunnel_static', {beforeLoad: kCounters + `
+    window.hintShown = 0;
+    document.addEventListener('DOMContentLoaded', () => new MutationObserver(() => {
+      if (!document.getElementById('hint').classList.contains('shown')) return;
+      window.hintShown++;
+      const canvas = document.getElementById('canvas');
+      window.canvasWithHint = Object.assign(document.createElement('canvas'), {width: canvas.width, height: canvas.height});
+      window.canvasWithHint.getContext('2d').drawImage(canvas, 0, 0);
+    }).observe(document.getElementById('hint'), {attributes: true, attributeFilter: ['class']}));`});
+  await awaitFrame(page, 'static');
+  assert.ok(await page.evaluate('hintShown > 0'), 'no hint as the screen showed');
+  const gone = {shown: false, opacity: '0', overPicture: true};
+  await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade');
+  await page.send('Input.dispatchMouseEvent', {type: 'mouseMoved', x: 200, y: 150});
+  await waitFor(async () => (await page.evaluate(kHint)).opacity === '1', 5000, 'the hint after the pointer moved');
+  assert.deepEqual(await page.evaluate(kHint), {shown: true, opacity: '1', overPicture: true});
+  assert.ok((await canvasFrame(page, 'static', 'window.canvasWithHint')).n > 0, 'the canvas under the hint is no frame of the rules');
+  await awaitFrame(page, 'static');
+  await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade again');
+  await pressEscape(page);
+  await awaitEnd(page, 'tunnel_static');
   await page.close();
 });
 
+// Clicks the picture and waits for the full screen and the keyboard lock's answer;
+// returns who gets Escape there, the program or the browser.
 async function click(page) {
   for (const type of ['mousePressed', 'mouseReleased'])
     await page.send('Input.dispatchMouseEvent', {type, x: 100, y: 100, button: 'left', clickCount: 1});
   await waitFor(() => page.evaluate("document.fullscreenElement?.id === 'screen'"), 5000, 'the full screen');
+  return waitFor(() => page.evaluate("document.getElementById('screen').dataset.escape"), 5000,
+                 'the keyboard lock to answer in the full screen');
 }
 
 test('a click offers the full screen, where the keyboard lock gives Escape to the program', async () => {
   const page = await open('tunnel_static');
   await awaitFrame(page, 'static');
-  await click(page);
+  assert.equal(await click(page), 'program');
+  assert.equal(await page.evaluate("getComputedStyle(document.querySelector('#hint .offer')).display"), 'none',
+               'the hint still offers the full screen in the full screen');
   // Left some other way (the browser's own controls): the program goes on.
   await page.evaluate('document.exitFullscreen()');
   const puts = (await counts(page)).puts;
   await waitFor(async () => (await counts(page)).puts > puts + 10, kStartLimit, 'frames after the full screen');
   assert.match(await statusText(page), /running/);
-  await click(page);
+  assert.equal(await click(page), 'program');
   await pressEscape(page);
   await awaitEnd(page, 'tunnel_static');
   assert.equal(await page.evaluate('document.fullscreenElement'), null, 'still in the full screen');
@@ -178,7 +254,7 @@ test('a click offers the full screen, where the keyboard lock gives Escape to th
 test('without a keyboard lock, leaving the full screen is the Escape the browser kept', async () => {
   const page = await open('tunnel_static', {beforeLoad: kCounters + 'Keyboard.prototype.lock = undefined;'});
   await awaitFrame(page, 'static');
-  await click(page);
+  assert.equal(await click(page), 'browser');
   await page.evaluate('document.exitFullscreen()');
   await awaitEnd(page, 'tunnel_static');
   await page.close();

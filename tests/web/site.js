@@ -21,10 +21,11 @@ function skipUnlessReady(missing = missingBrowser) {
   process.exit(77);
 }
 
-// The canvas as the page reads it back, R G B A row after row.
-async function canvasPixels(page) {
+// The canvas as the page reads it back, R G B A row after row; `canvas` is the page's
+// expression for it.
+async function canvasPixels(page, canvas) {
   const base64 = await page.evaluate(`(() => {
-    const canvas = document.getElementById('canvas');
+    const canvas = ${canvas};
     const bytes = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
     let text = '';
     for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
@@ -33,14 +34,14 @@ async function canvasPixels(page) {
   return Buffer.from(base64, 'base64');
 }
 
-// The frame of `kind` (static, animated, lookaround) the canvas shows: its number, or
-// 0 with why none matches.
-async function canvasFrame(page, kind) {
+// The frame of `kind` (static, animated, lookaround) the canvas shows (or a copy of it
+// the page kept): its number, or 0 with why none matches.
+async function canvasFrame(page, kind, canvas = "document.getElementById('canvas')") {
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-canvas-')), 'canvas.rgba');
   try {
-    fs.writeFileSync(file, await canvasPixels(page));
-    const run = spawnSync(process.env.TUNNEL_FRAME_FINDER, [kind, file], {encoding: 'utf8'});
-    if (run.status !== 0) throw new Error('frame_finder: ' + run.stderr);
+    fs.writeFileSync(file, await canvasPixels(page, canvas));
+    const run = spawnSync(process.env.TUNNEL_FRAME_FINDER, [kind, file], {encoding: 'utf8', timeout: 30000});
+    if (run.status !== 0) throw new Error('frame_finder: ' + (run.error?.message || run.stderr));
     const [number, ...why] = run.stdout.trim().split(' ');
     return {n: Number(number), why: why.join(' ')};
   } finally {
@@ -52,8 +53,8 @@ async function canvasFrame(page, kind) {
 function desktopPicture(programPath, name) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-desktop-'));
   try {
-    const run = spawnSync(programPath, [], {cwd: folder});
-    if (run.status !== 0) throw new Error(programPath + ' ended with ' + run.status);
+    const run = spawnSync(programPath, [], {cwd: folder, timeout: 30000});
+    if (run.status !== 0) throw new Error(programPath + ' ended with ' + run.status + (run.error ? ' (' + run.error.message + ')' : ''));
     return fs.readFileSync(path.join(folder, name));
   } finally {
     fs.rmSync(folder, {recursive: true, force: true});
