@@ -8,7 +8,7 @@ const os = require('node:os');
 const path = require('node:path');
 const {test} = require('node:test');
 const {missingFirefox, launchFirefox, waitFor} = require('./firefox.js');
-const {servePagesToABrowser, skipUnlessReady, canvasFrame, desktopPicture, statusText} = require('./site.js');
+const {servePagesToABrowser, skipUnlessReady, canvasFrame, desktopPicture, awaitEnd} = require('./site.js');
 
 skipUnlessReady(missingFirefox);
 
@@ -19,14 +19,6 @@ process.on('exit', () => fs.rmSync(downloads, {recursive: true, force: true}));
 const session = servePagesToABrowser(() => launchFirefox({downloads}));
 
 const open = (program) => session.browser.page(session.server.url + program + '.html');
-
-async function awaitEnd(page, program) {
-  const text = await waitFor(async () => {
-    const status = await statusText(page);
-    return /ended|stopped|cannot/.test(status) && status;
-  }, 20000, program + ' to end');
-  assert.equal(text, program + ' ended with exit code 0.');
-}
 
 for (const [program, kind] of [['tunnel_static', 'static'], ['tunnel_animated', 'animated'], ['tunnel_lookaround', 'lookaround']]) {
   test(program + ' shows the frames of the rules pixel for pixel; Escape ends it', async () => {

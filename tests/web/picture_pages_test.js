@@ -9,19 +9,11 @@ const os = require('node:os');
 const path = require('node:path');
 const {test, before, after} = require('node:test');
 const {openPage, waitFor} = require('./browser.js');
-const {servePagesToABrowser, skipUnlessReady, desktopPicture, statusText} = require('./site.js');
+const {servePagesToABrowser, skipUnlessReady, desktopPicture, awaitEnd} = require('./site.js');
 
 skipUnlessReady();
 
 const session = servePagesToABrowser();
-
-async function awaitEnd(page, program) {
-  const text = await waitFor(async () => {
-    const status = await statusText(page);
-    return /ended|stopped|cannot/.test(status) && status;
-  }, 20000, program + ' to end');
-  assert.equal(text, program + ' ended with exit code 0.');
-}
 
 const kPictures = [
   {program: 'texture_dump', file: 'Varnoxia_Texture.bmp', width: 256, height: 256, desktop: process.env.TEXTURE_DUMP},

@@ -7,7 +7,7 @@
 const assert = require('node:assert/strict');
 const {test, before, after} = require('node:test');
 const {openPage, waitFor, sleep} = require('./browser.js');
-const {servePagesToABrowser, skipUnlessReady, canvasFrame, statusText} = require('./site.js');
+const {servePagesToABrowser, skipUnlessReady, canvasFrame, statusText, awaitEnd} = require('./site.js');
 
 skipUnlessReady();
 
@@ -72,12 +72,9 @@ async function pressEscape(page) {
   await page.key('keyUp', 'Escape', 'Escape', 27);
 }
 
-async function awaitEnd(page, program) {
-  const text = await waitFor(async () => {
-    const status = await statusText(page);
-    return /ended|stopped/.test(status) && status;
-  }, kStartLimit, program + ' to end');
-  assert.equal(text, program + ' ended with exit code 0.');
+// Ended with exit code 0, the canvas gone and an offer to start again.
+async function awaitScreenEnd(page, program) {
+  await awaitEnd(page, program, kStartLimit);
   assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true, 'the canvas is still shown');
   assert.equal(await page.evaluate("document.getElementById('restart').hidden"), false, 'no offer to start again');
 }
@@ -103,12 +100,12 @@ for (const {program, kind} of kPrograms) {
     // Still moving: a later read shows another frame.
     if (kind !== 'static') await awaitFrame(page, kind, (m) => m !== n);
     await pressEscape(page);
-    await awaitEnd(page, program);
+    await awaitScreenEnd(page, program);
 
     await page.evaluate("document.getElementById('restart').click()");
     await awaitFrame(page, kind);
     await pressEscape(page);
-    await awaitEnd(page, program);
+    await awaitScreenEnd(page, program);
     await page.close();
   });
 }
@@ -153,7 +150,7 @@ test('a hidden page shows no new frame and forgets a key let go elsewhere; shown
   await waitFor(async () => (await counts(page)).puts > hidden.puts + 10, kStartLimit, 'frames after showing the page');
   await awaitFrame(page, 'animated');
   await pressEscape(page);
-  await awaitEnd(page, 'tunnel_animated');
+  await awaitScreenEnd(page, 'tunnel_animated');
   await other.close();
   await page.close();
 });
@@ -219,7 +216,7 @@ test('a hint over the picture shows at the start and when the pointer moves, the
   await awaitFrame(page, 'static');
   await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade again');
   await pressEscape(page);
-  await awaitEnd(page, 'tunnel_static');
+  await awaitScreenEnd(page, 'tunnel_static');
   await page.close();
 });
 
@@ -246,7 +243,7 @@ test('a click offers the full screen, where the keyboard lock gives Escape to th
   assert.match(await statusText(page), /running/);
   assert.equal(await click(page), 'program');
   await pressEscape(page);
-  await awaitEnd(page, 'tunnel_static');
+  await awaitScreenEnd(page, 'tunnel_static');
   assert.equal(await page.evaluate('document.fullscreenElement'), null, 'still in the full screen');
   await page.close();
 });
@@ -256,6 +253,6 @@ test('without a keyboard lock, leaving the full screen is the Escape the browser
   await awaitFrame(page, 'static');
   assert.equal(await click(page), 'browser');
   await page.evaluate('document.exitFullscreen()');
-  await awaitEnd(page, 'tunnel_static');
+  await awaitScreenEnd(page, 'tunnel_static');
   await page.close();
 });

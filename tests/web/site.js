@@ -7,7 +7,8 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const {before, after} = require('node:test');
-const {launchBrowser, missingBrowser, serveFolder} = require('./browser.js');
+const assert = require('node:assert/strict');
+const {launchBrowser, missingBrowser, serveFolder, waitFor} = require('./browser.js');
 
 const site = process.env.TUNNEL_WEB_SITE || '';
 
@@ -65,6 +66,16 @@ function statusText(page) {
   return page.evaluate("document.getElementById('status').textContent");
 }
 
+// Waits until the page says its program ended (or could not run), and checks it ended
+// with exit code 0.
+async function awaitEnd(page, program, limit = 20000) {
+  const text = await waitFor(async () => {
+    const status = await statusText(page);
+    return /ended|stopped|cannot/.test(status) && status;
+  }, limit, program + ' to end');
+  assert.equal(text, program + ' ended with exit code 0.');
+}
+
 // The pages' own server and a browser for one test file (Chromium unless `launch` starts
 // another): started before its tests, and both ended after them.
 function servePagesToABrowser(launch = launchBrowser) {
@@ -80,4 +91,4 @@ function servePagesToABrowser(launch = launchBrowser) {
   return session;
 }
 
-module.exports = {site, servePagesToABrowser, skipUnlessReady, canvasFrame, desktopPicture, statusText};
+module.exports = {site, servePagesToABrowser, skipUnlessReady, canvasFrame, desktopPicture, statusText, awaitEnd};
