@@ -123,6 +123,20 @@ class RealScreen : public ::testing::Test {
 
   bool CursorHidden() { return CursorInvisibleAt(x_, kProbeWidth / 2, kProbeHeight / 2); }
 
+  // A second probe opens in front of the first, which goes inactive, and ends on
+  // Escape; the first is active again.
+  void AProgramInFrontComesAndGoes() {
+    Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(Display()));
+    ASSERT_EQ(AwaitLine(front, "open", kStartLimit), "open 1");
+    ASSERT_EQ(AwaitLine(front, "presented 0", kStartLimit), "presented 0");
+    EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
+    Type("Escape");
+    EXPECT_EQ(AwaitLine(front, "escape", kEventLimit), "escape");
+    EXPECT_TRUE(AwaitExit(front, kEventLimit));
+    Stop(front);
+    EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 1");
+  }
+
   // Frame rate and share of one core of the probe over a window long enough to even
   // out a loaded machine.
   void Measure(double* rate, double* cpuShare) {
@@ -318,15 +332,7 @@ TEST_F(TilingWindowManager, TheProgramLeftBehindTakesTheFullScreenBack) {
   ASSERT_TRUE(Xrandr({"-s", "1920x1080"}));
   ExpectCovering(1920, 1080);
 
-  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(Display()));
-  ASSERT_EQ(AwaitLine(front, "presented 0", kStartLimit), "presented 0");
-  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
-  Type("Escape");
-  EXPECT_EQ(AwaitLine(front, "escape", kEventLimit), "escape");
-  EXPECT_TRUE(AwaitExit(front, kEventLimit));
-  Stop(front);
-
-  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 1");
+  AProgramInFrontComesAndGoes();
   ExpectCovering(1920, 1080);
   ExpectShownAt(1, 320, 60, 2, 1920, 1080);
   Type("Escape");
@@ -517,15 +523,7 @@ TEST_F(RealScreen, AProgramInTheBackgroundWakesOnlyAFewTimesASecond) {
 TEST_F(RealScreen, TheProgramLeftBehindOnABareServerGetsTheKeysBack) {
   StartProbe();
   Show(1);
-  Child front = Spawn({TUNNEL_SCREEN_PROBE, "1"}, ProbeEnvironment(Display()));
-  ASSERT_EQ(AwaitLine(front, "open", kStartLimit), "open 1");
-  ASSERT_EQ(AwaitLine(front, "presented 0", kStartLimit), "presented 0");
-  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 0");
-  Type("Escape");
-  EXPECT_EQ(AwaitLine(front, "escape", kEventLimit), "escape");
-  EXPECT_TRUE(AwaitExit(front, kEventLimit));
-  Stop(front);
-  EXPECT_EQ(AwaitLine(probe_, "active", kEventLimit), "active 1");
+  AProgramInFrontComesAndGoes();
   ExpectShown(1);
   Type("Escape");
   EXPECT_EQ(AwaitLine(probe_, "escape", kEventLimit), "escape");
