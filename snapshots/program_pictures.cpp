@@ -11,6 +11,8 @@
 //   program_pictures texture FOLDER      FOLDER/texture.png: the BMP texture_dump writes
 //   program_pictures distance FOLDER     FOLDER/distance.png: the BMP distance_dump writes
 //   program_pictures angle FOLDER        FOLDER/angle.png: the BMP angle_dump writes
+// Beside each PNG picture, FOLDER/small/ holds a small still of it at a quarter of its
+// width and height (every fourth pixel of every fourth row), for the web pages' index.
 // The interactive programs run on the in-memory display; a picture program writes its
 // BMP into a temporary folder of its own, removed afterwards. Each file is written whole
 // under a temporary name and then renamed into place.
@@ -141,6 +143,23 @@ void WriteWhole(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
   }
 }
 
+// Every fourth pixel of every fourth row.
+ShownFrame QuarterSize(const ShownFrame& frame) {
+  ShownFrame small{frame.number, frame.width / 4, frame.height / 4, {}};
+  for (int y = 0; y < small.height; ++y)
+    for (int x = 0; x < small.width; ++x)
+      small.pixels.push_back(frame.pixels[static_cast<std::size_t>(4 * y) * frame.width + 4 * x]);
+  return small;
+}
+
+// FOLDER/NAME and its small still, FOLDER/small/NAME.
+void WriteStill(const fs::path& folder, const std::string& name, const ShownFrame& frame) {
+  WriteWhole(folder / name, PngBytes(frame));
+  std::error_code error;
+  fs::create_directory(folder / "small", error);
+  WriteWhole(folder / "small" / name, PngBytes(QuarterSize(frame)));
+}
+
 void MakePictures(const Show& show, const fs::path& folder) {
   const std::string program = std::string("tunnel_") + show.name;
   std::optional<ShownFrame> still;
@@ -152,7 +171,7 @@ void MakePictures(const Show& show, const fs::path& folder) {
   if (run.exitCode != 0 || run.frames != show.frames || !run.allSeen || !still)
     throw std::runtime_error(program + " showed " + std::to_string(run.frames) + " frames of " +
                              std::to_string(show.frames) + " and ended with code " + std::to_string(run.exitCode));
-  WriteWhole(folder / (program + ".png"), PngBytes(*still));
+  WriteStill(folder, program + ".png", *still);
   if (show.gif) {
     GifPicture gif;
     StartGif(gif, still->width / 2, still->height / 2, BluePalette());
@@ -184,7 +203,7 @@ void MakeTablePicture(const TablePicture& table, const fs::path& folder) {
   for (int i = 0; i < width * height; ++i)
     picture.pixels.push_back(rgb[3 * i] | rgb[3 * i + 1] << 8 | static_cast<std::uint32_t>(rgb[3 * i + 2]) << 16);
   stbi_image_free(rgb);
-  WriteWhole(output, PngBytes(picture));
+  WriteStill(output.parent_path(), output.filename().string(), picture);
 }
 
 }  // namespace

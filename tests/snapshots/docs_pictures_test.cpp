@@ -23,12 +23,29 @@ TEST(DocsPictures, AreTheOnesTheToolMakesToday) {
     CommandResult run = RunTool(std::string(program) + " " + made.path().string());
     ASSERT_EQ(run.status, 0) << program << ": " << run.output;
   }
-  EXPECT_EQ(made.Names(), (std::vector<std::string>{"angle.png", "distance.png", "texture.png", "tunnel_animated.gif",
-                                                    "tunnel_animated.png", "tunnel_lookaround.png",
-                                                    "tunnel_static.png"}));
-  for (const std::string& name : made.Names())
-    EXPECT_TRUE(ReadBytes(kDocs / name) == ReadBytes(made / name))
-        << "docs/" << name << " is not what tools/pictures makes today: run tools/pictures";
+  const std::vector<std::string> stills = {"angle.png",           "distance.png",          "texture.png",
+                                           "tunnel_animated.png", "tunnel_lookaround.png", "tunnel_static.png"};
+  std::vector<std::string> files = {"tunnel_animated.gif"};
+  for (const std::string& name : stills) files.insert(files.end(), {name, "small/" + name});
+  EXPECT_EQ(made.Names(), (std::vector<std::string>{"angle.png", "distance.png", "small", "texture.png",
+                                                    "tunnel_animated.gif", "tunnel_animated.png",
+                                                    "tunnel_lookaround.png", "tunnel_static.png"}));
+  EXPECT_EQ(TempFolder::NamesIn(made / "small"), stills);
+  for (const std::string& file : files)
+    EXPECT_TRUE(ReadBytes(kDocs / file) == ReadBytes(made / file))
+        << "docs/" << file << " is not what tools/pictures makes today: run tools/pictures";
+}
+
+// A small still is every fourth pixel of every fourth row of its picture.
+TEST(DocsPictures, SmallStillsAreTheirPicturesAtAQuarter) {
+  for (const char* name : {"texture.png", "angle.png", "tunnel_animated.png"}) {
+    DecodedPicture picture(kDocs / name);
+    DecodedPicture small(kDocs / "small" / name);
+    ASSERT_EQ(small.width, picture.width / 4) << name;
+    ASSERT_EQ(small.height, picture.height / 4) << name;
+    for (int y = 0; y < small.height; ++y)
+      for (int x = 0; x < small.width; ++x) ASSERT_EQ(small.At(x, y), picture.At(4 * x, 4 * y)) << name;
+  }
 }
 
 TEST(DocsPictures, TheAnimationHoldsTheFlightAtHalfSize) {
