@@ -56,7 +56,7 @@ std::string KillTheServerUnder(const Run& run, const std::string& errorsPath) {
   XServer server;
   if (!StartXServer(&server, 640, 480, 24, kStartLimit)) return "no X server";
   Child program = Spawn({"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", run.path, errorsPath},
-                        {"DISPLAY=" + server.display, LeakCheck()});
+                        {"DISPLAY=" + server.display});
   std::string failure;
   if (!Eventually([&] { return ShowsAFrame(server.display); }, kStartLimit)) {
     failure = "no frame shown";

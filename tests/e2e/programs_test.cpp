@@ -44,7 +44,7 @@ class ProgramOnScreen : public ::testing::Test {
 
   // Starts the program as a user would and waits until its window is shown.
   void Start(const char* path) {
-    program_ = Spawn({path}, {"DISPLAY=" + server_.display, LeakCheck()});
+    program_ = Spawn({path}, {"DISPLAY=" + server_.display});
     ASSERT_GT(program_.pid, 0);
     ASSERT_TRUE(Eventually(
         [&] {
@@ -150,7 +150,7 @@ TEST_F(ProgramOnScreen, TheProgramLeftBehindGetsTheKeysWhenTheFrontOneEnds) {
     return ShowsFrame(shot, Screen(), {0, 0, 0}, why) ? 1 : 0;
   };
   AwaitFrame(showsStatic);
-  Child front = Spawn({TUNNEL_ANIMATED_PATH}, {"DISPLAY=" + server_.display, LeakCheck()});
+  Child front = Spawn({TUNNEL_ANIMATED_PATH}, {"DISPLAY=" + server_.display});
   AwaitFrame([&](const Screenshot& shot, std::string* why) {
     std::string unused;
     return showsStatic(shot, &unused) ? 0 : FindFrame(shot, Screen(), 200, AnimatedFrame, why);

@@ -29,7 +29,7 @@ constexpr milliseconds kEventLimit = 10s;
 
 // The probe's environment on the test's X server.
 std::vector<std::string> ProbeEnvironment(const std::string& display) {
-  return {"DISPLAY=" + display, LeakCheck()};
+  return {"DISPLAY=" + display};
 }
 
 // The colour bits a 24-bit desktop shows of a pixel, and those of a 16-bit one (5 red,
@@ -620,7 +620,7 @@ TEST(NoDisplay, TheScreenCannotBeOpenedAndNothingHangs) {
   // No X server, no Wayland compositor, and SDL's headless drivers asked for by name.
   for (const char* driver : {"", "offscreen", "dummy"}) {
     Child probe = Spawn({TUNNEL_SCREEN_PROBE, "1"},
-                        {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", LeakCheck(),
+                        {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
                          std::string("SDL_VIDEODRIVER=") + driver});
     EXPECT_EQ(AwaitLine(probe, "open", kEventLimit), "open 0") << driver;
     std::optional<int> status = AwaitExit(probe, kEventLimit);

@@ -35,7 +35,7 @@ struct LimitedRun {
 LimitedRun RunUnderLimit(const char* path, long bytes, const XServer& server, XClient* x) {
   LimitedRun run;
   Child program = Spawn({"sh", "-c", "exec 2>&1 prlimit --as=" + std::to_string(bytes) + " " + path},
-                        {"DISPLAY=" + server.display, LeakCheck()});
+                        {"DISPLAY=" + server.display});
   if (program.pid <= 0) return run;
   Eventually(
       [&] {
@@ -128,7 +128,7 @@ std::string LinkOf(pid_t pid, int descriptor) {
 TEST_P(StartConditions, WithTheStandardStreamsClosedTheyAreTheNullDevice) {
   const char* path = GetParam();
   Child program = Spawn({"sh", "-c", std::string("exec <&- >&- 2>&- ") + path},
-                        {"DISPLAY=" + server_.display, LeakCheck()});
+                        {"DISPLAY=" + server_.display});
   ASSERT_GT(program.pid, 0);
   XWindowId window = 0;
   ASSERT_TRUE(Eventually(

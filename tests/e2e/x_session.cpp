@@ -64,8 +64,6 @@ bool ChannelOf(std::uint32_t mask, Channel* channel) {
 
 }  // namespace
 
-std::string LeakCheck() { return "LSAN_OPTIONS=suppressions=" TUNNEL_LEAK_SUPPRESSIONS ":print_suppressions=0"; }
-
 Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
   Child child;
   int toChild[2], fromChild[2];

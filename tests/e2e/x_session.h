@@ -45,12 +45,6 @@ std::optional<std::string> ReadLine(Child& child, milliseconds limit);
 std::optional<std::string> AwaitLine(Child& child, const std::string& prefix, milliseconds limit);
 void WriteLine(Child& child, const std::string& line);
 
-// The environment entry every program the tests start gets. Under the sanitizers leak
-// detection stays on, with only the leaks of the system libraries named in
-// tests/e2e/system_leaks.supp suppressed, and those not listed at the end (standard
-// error is part of what a program shows).
-std::string LeakCheck();
-
 // Runs a command to its end and keeps what it wrote to its standard output; false when
 // it failed or did not end within the limit.
 bool RunForOutput(const std::vector<std::string>& argv, std::vector<unsigned char>* output, milliseconds limit,
