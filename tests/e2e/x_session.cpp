@@ -168,13 +168,15 @@ std::optional<int> AwaitExit(Child& child, milliseconds limit) {
   if (child.pid < 0) return std::nullopt;
   const auto deadline = Clock::now() + limit;
   for (;;) {
+    // Read before looking, so the last look comes after the limit (see Eventually).
+    const bool late = Clock::now() >= deadline;
     int status = 0;
     pid_t done = waitpid(child.pid, &status, WNOHANG);
     if (done == child.pid) {
       child.pid = -1;
       return status;
     }
-    if (Clock::now() >= deadline) return std::nullopt;
+    if (late) return std::nullopt;
     usleep(2000);
   }
 }

@@ -16,13 +16,16 @@ namespace e2e {
 
 using std::chrono::milliseconds;
 
-// Polls `condition` until it holds or the limit passes.
+// Polls `condition` until it holds or the limit passes. The time is read before the
+// condition, so the last look comes after the limit: a test held up by a loaded machine
+// past the limit looks once more instead of failing on a look taken before it.
 template <typename Condition>
 bool Eventually(Condition condition, milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
+    const bool late = std::chrono::steady_clock::now() >= deadline;
     if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (late) return false;
     std::this_thread::sleep_for(milliseconds(20));
   }
 }

@@ -20,12 +20,15 @@ function sleep(ms) {
 }
 
 // Resolves with the condition's first truthy value; rejects with `what` after limitMs.
+// The time is read before the condition, so the last look comes after the limit, even
+// when a loaded machine held the test up past it.
 async function waitFor(condition, limitMs, what) {
   const end = Date.now() + limitMs;
   for (;;) {
+    const late = Date.now() > end;
     const value = await condition();
     if (value) return value;
-    if (Date.now() > end) throw new Error('timed out after ' + limitMs + ' ms waiting for ' + what);
+    if (late) throw new Error('timed out after ' + limitMs + ' ms waiting for ' + what);
     await sleep(20);
   }
 }
