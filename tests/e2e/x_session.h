@@ -38,8 +38,11 @@ struct Child {
 };
 
 // Starts `argv` with the environment changed by `environment`: "NAME=value" sets a
-// variable, "NAME" alone removes it. Standard input and output become pipes.
-Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
+// variable, "NAME" alone removes it. Standard input and output become pipes. The
+// child keeps `inherited` open too, when given; it should be made close-on-exec, so
+// that no child another thread starts meanwhile gets it as well.
+Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+            int inherited = -1);
 
 // The next line the child writes, without its newline; nothing when the limit passes
 // or the child closes its output first.
