@@ -15,6 +15,7 @@ std::vector<Fault> faults;
 std::vector<std::string> callLog;
 bool recording = false;
 bool exitTrapped = false;
+void (*dispatchWatch)(UINT, LPARAM) = nullptr;
 
 }  // namespace
 
@@ -37,6 +38,10 @@ void Record(std::string_view entry) {
 
 bool Recording() { return recording; }
 
+void Dispatched(UINT message, LPARAM lParam) {
+  if (dispatchWatch) dispatchWatch(message, lParam);
+}
+
 void RefuseCall(std::string call, int skip, int times) {
   faults.push_back({std::move(call), skip, times});
 }
@@ -52,6 +57,8 @@ std::vector<std::string> TakeCallLog() {
   recording = false;
   return std::exchange(callLog, {});
 }
+
+void WatchDispatch(void (*watch)(UINT message, LPARAM lParam)) { dispatchWatch = watch; }
 
 void TrapExit(bool trapped) { exitTrapped = trapped; }
 bool ExitTrapped() { return exitTrapped; }

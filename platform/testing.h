@@ -24,6 +24,9 @@ bool Refused(std::string_view call);
 void Record(std::string_view entry);
 bool Recording();
 
+// Called by DispatchMessageA with each message it hands to a window procedure.
+void Dispatched(UINT message, LPARAM lParam);
+
 // --- Used by tests ---------------------------------------------------------------
 
 // Makes `call` fail `times` times (-1: for ever) after letting `skip` of them pass.
@@ -32,6 +35,10 @@ void ClearFaults();
 
 void StartCallLog();
 std::vector<std::string> TakeCallLog();
+
+// Has `watch` see every message DispatchMessageA hands on, whoever pumped the queue
+// (the end-to-end probe reports them all); nullptr stops it.
+void WatchDispatch(void (*watch)(UINT message, LPARAM lParam));
 
 // References held on a module loaded with LoadLibraryA ("DDRAW.DLL"); 0 once it is
 // unloaded.
