@@ -19,6 +19,7 @@ std::vector<std::string> callLog;
 bool recording = false;
 int echo = -1;
 bool exitTrapped = false;
+void (*dispatchWatch)(UINT, LPARAM) = nullptr;
 
 }  // namespace
 
@@ -50,6 +51,10 @@ void Record(std::string_view entry) {
 
 bool Recording() { return recording; }
 
+void Dispatched(UINT message, LPARAM lParam) {
+  if (dispatchWatch) dispatchWatch(message, lParam);
+}
+
 void RefuseCall(std::string call, int skip, int times) {
   faults.push_back({std::move(call), skip, times});
 }
@@ -67,6 +72,7 @@ std::vector<std::string> TakeCallLog() {
 }
 
 void EchoCallLog(int descriptor) { echo = descriptor; }
+void WatchDispatch(void (*watch)(UINT message, LPARAM lParam)) { dispatchWatch = watch; }
 
 void TrapExit(bool trapped) { exitTrapped = trapped; }
 bool ExitTrapped() { return exitTrapped; }

@@ -24,6 +24,9 @@ bool Refused(std::string_view call);
 void Record(std::string_view entry);
 bool Recording();
 
+// Called by DispatchMessageA with each message it hands to a window procedure.
+void Dispatched(UINT message, LPARAM lParam);
+
 // --- Used by tests ---------------------------------------------------------------
 
 // Makes `call` fail `times` times (-1: for ever) after letting `skip` of them pass.
@@ -36,6 +39,10 @@ std::vector<std::string> TakeCallLog();
 // own as it is made (-1: not at all), so a process that a signal ends leaves its last
 // calls behind.
 void EchoCallLog(int descriptor);
+
+// Has `watch` see every message DispatchMessageA hands on, whoever pumped the queue
+// (the end-to-end probe reports them all); nullptr stops it.
+void WatchDispatch(void (*watch)(UINT message, LPARAM lParam));
 
 // References held on a module loaded with LoadLibraryA ("DDRAW.DLL"); 0 once it is
 // unloaded.

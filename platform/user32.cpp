@@ -216,6 +216,7 @@ BOOL TranslateMessage(const MSG* message) {
 
 LRESULT DispatchMessageA(const MSG* message) {
   if (!message) return 0;
+  test::Dispatched(message->message, message->lParam);
   return user32::Send(message->hwnd, message->message, message->wParam, message->lParam);
 }
 

@@ -138,12 +138,13 @@ class RealScreen : public ::testing::Test {
   }
 
   // Frame rate and share of one core of the probe over a window long enough to even
-  // out a loaded machine.
+  // out a loaded machine. The clock brackets both counts: read after them, a reply
+  // that reached a held-up test late would add its frames but not its time.
   void Measure(double* rate, double* cpuShare) {
     constexpr double kWindowSeconds = 5.0;
+    const auto start = Clock::now();
     const long framesBefore = Frames();
     const double cpuBefore = CpuSeconds(probe_.pid);
-    const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(kWindowSeconds));
     const long framesAfter = Frames();
     const double cpuAfter = CpuSeconds(probe_.pid);

@@ -14,11 +14,11 @@
 //               drawn from then on
 //   trace       echo the platform's call log, one entry a line, from now on ("tracing")
 // Reports: "open R" with OpenDisplay's result; "message M X Y" for every window message
-// the platform delivers (M in hexadecimal, X and Y the low and high word of lParam),
-// which the probe then dispatches as PresentFrame would; "active 0/1" when the screen's
-// `active` changes; "escape" when the loop ends. Arguments: PresentFrame's mode, the
-// depth to open (32 unless given), and "renderer" to show the frames through SDL's
-// renderer where the backend would put them on the window's surface.
+// the platform dispatches (M in hexadecimal, X and Y the low and high word of lParam);
+// "active 0/1" when the screen's `active` changes; "escape" when the loop ends.
+// Arguments: PresentFrame's mode, the depth to open (32 unless given), and "renderer"
+// to show the frames through SDL's renderer where the backend would put them on the
+// window's surface.
 #include <poll.h>
 #include <unistd.h>
 
@@ -108,22 +108,16 @@ void FollowCommands() {
   }
 }
 
-// Takes the waiting messages before PresentFrame does, to report them, and hands each
-// to the window procedure the same way.
-void ReportMessages() {
-  platform::MSG message;
-  while (platform::PeekMessageA(&message, nullptr, 0, 0, platform::PM_REMOVE)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "message %X %d %d", message.message,
-                  std::int16_t(platform::LOWORD(std::uintptr_t(message.lParam))),
-                  std::int16_t(platform::HIWORD(std::uintptr_t(message.lParam))));
-    Report(text);
-    // A focus lost and regained within one frame leaves `active` as it was, but the
-    // surfaces come back with nothing drawn.
-    if (message.message == platform::WM_ACTIVATE) g.buffersToDraw = 2;
-    platform::TranslateMessage(&message);
-    platform::DispatchMessageA(&message);
-  }
+// Reports each message as the platform hands it to the window procedure, whoever
+// pumped the queue: PresentFrame's own pump takes in the events that arrive meanwhile.
+void ReportMessage(platform::UINT message, platform::LPARAM lParam) {
+  char text[64];
+  std::snprintf(text, sizeof text, "message %X %d %d", message, std::int16_t(platform::LOWORD(std::uintptr_t(lParam))),
+                std::int16_t(platform::HIWORD(std::uintptr_t(lParam))));
+  Report(text);
+  // A focus lost and regained within one frame leaves `active` as it was, but the
+  // surfaces come back with nothing drawn.
+  if (message == platform::WM_ACTIVATE) g.buffersToDraw = 2;
 }
 
 void DrawPattern() {
@@ -150,6 +144,7 @@ int main(int argc, char** argv) {
   g.buffersToDraw = 2;
   g.width = e2e::kProbeWidth;
   g.height = e2e::kProbeHeight;
+  platform::test::WatchDispatch(ReportMessage);
 
   InitDisplay();
   const std::int32_t opened = OpenDisplay(e2e::kProbeWidth, e2e::kProbeHeight, depth, e2e::kProbeTitle);
@@ -160,7 +155,6 @@ int main(int argc, char** argv) {
   do {
     FollowCommands();
     if (g.buffersToDraw > 0) DrawPattern();
-    ReportMessages();
     PresentFrame(g.mode);
     ++g.frames;
     if (g.active != displayState.active) {

@@ -134,11 +134,12 @@ class Wayland : public ::testing::Test {
     return line ? std::stol(line->substr(7)) : -1;
   }
 
-  // Frame rate and share of one core of the probe over a few seconds.
+  // Frame rate and share of one core of the probe over a few seconds; the clock
+  // brackets both counts (see the X11 tests' Measure).
   void Measure(double* rate, double* cpuShare) {
+    const auto start = Clock::now();
     const long framesBefore = Frames();
     const double cpuBefore = CpuSeconds(program_.pid);
-    const auto start = Clock::now();
     std::this_thread::sleep_for(3s);
     const long framesAfter = Frames();
     const double cpuAfter = CpuSeconds(program_.pid);

@@ -64,7 +64,7 @@ bool ChannelOf(std::uint32_t mask, Channel* channel) {
 
 }  // namespace
 
-Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int inherited) {
   Child child;
   int toChild[2], fromChild[2];
   if (pipe2(toChild, O_CLOEXEC) != 0) return child;
@@ -80,6 +80,7 @@ Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
   if (pid == 0) {
     dup2(toChild[0], 0);
     dup2(fromChild[1], 1);
+    if (inherited >= 0) fcntl(inherited, F_SETFD, 0);
     signal(SIGPIPE, SIG_DFL);
     ApplyEnvironment(environment);
     execvp(args[0], args.data());
@@ -168,13 +169,15 @@ std::optional<int> AwaitExit(Child& child, milliseconds limit) {
   if (child.pid < 0) return std::nullopt;
   const auto deadline = Clock::now() + limit;
   for (;;) {
+    // Read before looking, so the last look comes after the limit (see Eventually).
+    const bool late = Clock::now() >= deadline;
     int status = 0;
     pid_t done = waitpid(child.pid, &status, WNOHANG);
     if (done == child.pid) {
       child.pid = -1;
       return status;
     }
-    if (Clock::now() >= deadline) return std::nullopt;
+    if (late) return std::nullopt;
     usleep(2000);
   }
 }
@@ -212,16 +215,16 @@ double CpuSeconds(pid_t pid) {
 bool StartXServer(XServer* server, int width, int height, int depth, milliseconds limit,
                   const std::vector<std::string>& options) {
   // Xvfb picks a free display number itself and writes it to the descriptor once it
-  // accepts connections.
+  // accepts connections. Only Xvfb gets the pipe's end: a copy in a child of another
+  // test thread would keep the end open after an Xvfb that failed to start.
   int ready[2];
-  if (pipe(ready) != 0) return false;
-  fcntl(ready[0], F_SETFD, FD_CLOEXEC);
+  if (pipe2(ready, O_CLOEXEC) != 0) return false;
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" +
                              std::to_string(depth);
   std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen,
                                    "-nolisten", "tcp", "-noreset"};
   argv.insert(argv.end(), options.begin(), options.end());
-  server->process = Spawn(argv, {});
+  server->process = Spawn(argv, {}, ready[1]);
   close(ready[1]);
   std::string number;
   const auto deadline = Clock::now() + limit;

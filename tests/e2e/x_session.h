@@ -16,13 +16,16 @@ namespace e2e {
 
 using std::chrono::milliseconds;
 
-// Polls `condition` until it holds or the limit passes.
+// Polls `condition` until it holds or the limit passes. The time is read before the
+// condition, so the last look comes after the limit: a test held up by a loaded machine
+// past the limit looks once more instead of failing on a look taken before it.
 template <typename Condition>
 bool Eventually(Condition condition, milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
+    const bool late = std::chrono::steady_clock::now() >= deadline;
     if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (late) return false;
     std::this_thread::sleep_for(milliseconds(20));
   }
 }
@@ -35,8 +38,11 @@ struct Child {
 };
 
 // Starts `argv` with the environment changed by `environment`: "NAME=value" sets a
-// variable, "NAME" alone removes it. Standard input and output become pipes.
-Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
+// variable, "NAME" alone removes it. Standard input and output become pipes. The
+// child keeps `inherited` open too, when given; it should be made close-on-exec, so
+// that no child another thread starts meanwhile gets it as well.
+Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+            int inherited = -1);
 
 // The next line the child writes, without its newline; nothing when the limit passes
 // or the child closes its output first.

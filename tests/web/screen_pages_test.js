@@ -14,10 +14,28 @@ skipUnlessReady();
 const kStartLimit = 20000;
 
 // Counts, from the page's side, its animation frames and the frames put on a canvas,
-// noting the animation frame each was put in.
+// noting the animation frame each was put in, and the animation frames that came while
+// a timer was overdue: a loaded machine held the program's sleep past its end, so it
+// could not be waiting for that frame.
 const kCounters = `
-  window.counted = {ticks: 0, puts: 0, putTicks: []};
-  (function tick() { window.counted.ticks++; requestAnimationFrame(tick); })();
+  window.counted = {ticks: 0, puts: 0, putTicks: [], lateTicks: 0};
+  (function () {
+    const due = new Map();  // pending timers, by id: when each should fire
+    const setTimer = window.setTimeout, clearTimer = window.clearTimeout;
+    window.setTimeout = function (callback, delay, ...args) {
+      if (typeof callback !== 'function') return setTimer.call(window, callback, delay, ...args);
+      const id = setTimer.call(window, (...given) => { due.delete(id); return callback(...given); }, delay, ...args);
+      due.set(id, performance.now() + (Number(delay) || 0));
+      return id;
+    };
+    window.clearTimeout = function (id) { due.delete(id); return clearTimer.call(window, id); };
+    (function tick() {
+      window.counted.ticks++;
+      const now = performance.now();
+      if ([...due.values()].some((time) => time <= now)) window.counted.lateTicks++;
+      requestAnimationFrame(tick);
+    })();
+  })();
   const putImageData = CanvasRenderingContext2D.prototype.putImageData;
   CanvasRenderingContext2D.prototype.putImageData = function (...args) {
     window.counted.puts++;
@@ -65,7 +83,7 @@ async function awaitFrame(page, kind, wanted = () => true) {
   return last.n;
 }
 
-const counts = (page) => page.evaluate('({ticks: counted.ticks, puts: counted.puts})');
+const counts = (page) => page.evaluate('({ticks: counted.ticks, puts: counted.puts, late: counted.lateTicks})');
 
 async function pressEscape(page) {
   await page.key('keyDown', 'Escape', 'Escape', 27);
@@ -119,10 +137,13 @@ for (const program of ['tunnel_static', 'tunnel_animated']) {
     const start = await counts(page);
     await waitFor(async () => (await counts(page)).ticks >= start.ticks + 120, 10000, '120 animation frames');
     const end = await counts(page);
-    const ticks = end.ticks - start.ticks, puts = end.puts - start.puts;
+    const ticks = end.ticks - start.ticks, puts = end.puts - start.puts, late = end.late - start.late;
     assert.ok(puts <= ticks, puts + ' frames in ' + ticks + ' animation frames');
-    // A loaded machine misses some; a program paced by anything else would miss most.
-    assert.ok(puts >= ticks * 0.6, 'only ' + puts + ' frames in ' + ticks + ' animation frames');
+    // An animation frame that came while the program's sleep was overdue is the loaded
+    // machine's: the program flips at the next. Of the others a program paced by
+    // anything else would miss most.
+    assert.ok(puts >= (ticks - late) * 0.6,
+      'only ' + puts + ' frames in ' + ticks + ' animation frames, ' + late + ' of them during an overdue sleep');
     const putTicks = await page.evaluate('counted.putTicks');
     assert.equal(new Set(putTicks).size, putTicks.length, 'two frames in one animation frame');
     await page.close();
