@@ -1,5 +1,5 @@
-// The three interactive programs' main bodies, run as they are on the in-memory
-// display, with Escape scripted to end them after a number of frames.
+// The screen programs' main bodies, run as they are on the in-memory display, with
+// Escape scripted to end them after a number of frames.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,12 +8,9 @@
 #include <vector>
 
 #include "platform/memory/memory_display.h"
+#include "programs/program_bodies.h"
 #include "tests/support/screen_run.h"
 #include "tunnel/tables.h"
-
-int Run_animated();
-int Run_static();
-int Run_lookaround();
 
 namespace {
 
@@ -135,11 +132,9 @@ TEST(LookAroundTunnel, FirstFramesFollowTheShiftsAndViewpoints) {
   }
 }
 
-struct Program {
-  const char* name;
-  int (*body)();
-};
-const Program kPrograms[] = {{"animated", Run_animated}, {"static", Run_static}, {"lookaround", Run_lookaround}};
+// What every screen program of the list does (programs/programs.cmake).
+using Program = ProgramBody;
+constexpr const auto& kPrograms = kScreenBodies;
 
 TEST(ScreenPrograms, EscapeHeldBeforeTheStartShowsOneFrame) {
   for (const Program& p : kPrograms) {
