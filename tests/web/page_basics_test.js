@@ -10,8 +10,8 @@ skipUnlessReady();
 
 const session = servePagesToABrowser();
 
-// In the order to learn them.
-const kPrograms = ['tunnel_tables', 'texture_dump', 'distance_dump', 'angle_dump', 'tunnel_static', 'tunnel_animated',
+// The explorer first, then the programs in the order to learn them.
+const kPrograms = ['explorer', 'tunnel_tables', 'texture_dump', 'distance_dump', 'angle_dump', 'tunnel_static', 'tunnel_animated',
                    'tunnel_lookaround'];
 
 test('the index lists the seven programs in learning order, each with its picture and line, linking to pages that load', async () => {

@@ -321,7 +321,7 @@
     return;
   }
   if (typeof createExplorer !== 'function') {
-    status.textContent = 'explorer: cannot run here: its code did not load (explorer_module.js)';
+    status.textContent = 'explorer: cannot run here: its code did not load (explorer.js)';
     return;
   }
   createExplorer().then(start, (reason) => {
