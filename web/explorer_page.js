@@ -122,11 +122,12 @@
     const changed = module._explorer_apply(s.ratio, s.angleScale, s.speedX, s.speedY, s.size, rule, colour, s.cx, s.cy,
                                            s.frame);
     if (changed & kFrame) put(tunnel, module._explorer_frame(), kWidth, kHeight);
-    if (changed & kTexture) put(pictures.texture, module._explorer_texture_picture(), s.size, s.size);
+    if (changed & kTexture) {
+      const side = module._explorer_texture_picture_side();
+      put(pictures.texture, module._explorer_texture_picture(), side, side);
+    }
     if (changed & kDistance) put(pictures.distance, module._explorer_distance_picture(), kWidth, kHeight);
     if (changed & kAngle) put(pictures.angle, module._explorer_angle_picture(), kWidth, kHeight);
-    showSettings();
-    follow();
   }
 
   const pictures = {
@@ -135,11 +136,19 @@
     angle: document.getElementById('angle-picture'),
   };
 
+  // The frame's slider, value and line: all a played frame changes besides the picture.
+  function showFrame() {
+    document.getElementById('frame').value = s.frame;
+    controls.querySelector('output[for="frame"]').textContent = s.frame + ' of 200';
+    controls.querySelector('code[data-line="frame"]').textContent = lines().frame;
+  }
+
   function showSettings() {
-    for (const name of ['ratio', 'angleScale', 'speedX', 'speedY', 'cx', 'cy', 'frame']) {
+    for (const name of ['ratio', 'angleScale', 'speedX', 'speedY', 'cx', 'cy']) {
       document.getElementById(name).value = s[name];
-      controls.querySelector(`output[for="${name}"]`).textContent = name === 'frame' ? s.frame + ' of 200' : s[name];
+      controls.querySelector(`output[for="${name}"]`).textContent = s[name];
     }
+    showFrame();
     document.getElementById('size').value = Math.log2(s.size);
     controls.querySelector('output[for="size"]').textContent = s.size + ' x ' + s.size;
     document.getElementById('rule-' + s.rule).checked = true;
@@ -151,12 +160,11 @@
 
   // ---- The read-out ------------------------------------------------------------------
 
-  // Puts a mark on `canvas` over its pixel (x, y) of a picture `width` wide.
-  function mark(canvas, x, y, width, height) {
-    const ring = canvas.parentElement.querySelector('.mark');
-    ring.hidden = false;
-    ring.style.left = canvas.offsetLeft + (x + 0.5) * canvas.clientWidth / width + 'px';
-    ring.style.top = canvas.offsetTop + (y + 0.5) * canvas.clientHeight / height + 'px';
+  // Where the mark over pixel (x, y) of a `width` x `height` picture on `canvas` goes.
+  function markAt(canvas, x, y, width, height) {
+    return {ring: canvas.parentElement.querySelector('.mark'),
+            left: canvas.offsetLeft + (x + 0.5) * canvas.clientWidth / width + 'px',
+            top: canvas.offsetTop + (y + 0.5) * canvas.clientHeight / height + 'px'};
   }
 
   function follow() {
@@ -164,6 +172,9 @@
     const {x, y} = pointed;
     const at = module._explorer_follow(x, y) >> 2;
     const [d, a, shiftX, shiftY, u, v, value, colour] = module.HEAP32.subarray(at, at + 8);
+    // The places first, then everything written: one layout, not one a mark.
+    const marks = [markAt(tunnel, x, y, kWidth, kHeight), markAt(pictures.texture, u, v, s.size, s.size),
+                   markAt(pictures.distance, x, y, kWidth, kHeight), markAt(pictures.angle, x, y, kWidth, kHeight)];
     const numbers = {x, y, d, a, shiftX, shiftY, u, v, value};
     for (const [name, number] of Object.entries(numbers)) document.getElementById('chain-' + name).textContent = number;
     for (const size of document.querySelectorAll('.chain-size')) size.textContent = s.size;
@@ -174,10 +185,10 @@
     document.getElementById('chain-swatch').style.background = `rgb(${rgb.join(',')})`;
     document.querySelector('#chain table').hidden = false;
     document.getElementById('chain-hint').hidden = true;
-    mark(tunnel, x, y, kWidth, kHeight);
-    mark(pictures.texture, u, v, s.size, s.size);
-    mark(pictures.distance, x, y, kWidth, kHeight);
-    mark(pictures.angle, x, y, kWidth, kHeight);
+    for (const {ring, left, top} of marks) {
+      ring.hidden = false;
+      Object.assign(ring.style, {left, top});
+    }
   }
 
   // The pixel of a `width` x `height` picture on `canvas` under the pointer.
@@ -200,8 +211,15 @@
 
   function changed() {
     showNotes([]);
-    apply();
+    show();
     writeAddress();
+  }
+
+  // The settings applied and shown in full.
+  function show() {
+    apply();
+    showSettings();
+    follow();
   }
 
   function fillChoices(name, choices) {
@@ -240,7 +258,7 @@
     });
     window.addEventListener('hashchange', () => {
       readAddress();
-      apply();
+      show();
     });
 
     // Pointing (or tapping) follows a pixel; dragging moves the centre there.
@@ -255,7 +273,7 @@
         const r = tunnel.getBoundingClientRect();
         s.cx = Math.min(Math.max(Math.round((event.clientX - r.left) / r.width * kWidth), 0), kWidth);
         s.cy = Math.min(Math.max(Math.round((event.clientY - r.top) / r.height * kHeight), 0), kHeight);
-        apply();
+        show();
       } else if (event.pointerType === 'mouse' && !press) {
         pointed = pixelAt(tunnel, event, kWidth, kHeight);
         follow();
@@ -294,6 +312,8 @@
     if (s.paused) return;
     s.frame = s.frame % kCycle + 1;
     apply();
+    showFrame();
+    follow();
   }
 
   function start(loaded) {
@@ -306,7 +326,7 @@
     fillChoices('rule', rules);
     fillChoices('colour', colours);
     readAddress();
-    apply();
+    show();
     writeAddress();
     place();
     listen();

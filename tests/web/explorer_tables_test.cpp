@@ -22,10 +22,13 @@ std::string Mismatch(const explorer::Explorer& e) {
   const std::int32_t size = s.textureSize;
   const auto rule = explorer::TextureRules()[s.rule].value;
   const auto colour = explorer::Colours()[s.colour].of;
+  // The picture shows entry [u][v] at (u, v), or above 256 at (u, v) x 256 / size.
+  const int side = explorer::TexturePictureSide(size);
   for (int u = 0; u < size; ++u)
     for (int v = 0; v < size; ++v)
-      if (e.texture[std::size_t(u) * size + v] != rule(u, v, size) ||
-          e.texturePicture[std::size_t(v) * size + u] != (std::uint32_t(colour(rule(u, v, size))) | 0xFF000000u))
+      if (e.texture[std::size_t(v) * size + u] != rule(u, v, size) ||
+          e.texturePicture[std::size_t(v * side / size) * side + u * side / size] !=
+              (std::uint32_t(colour(rule(u, v, size))) | 0xFF000000u))
         return "texture (" + std::to_string(u) + ", " + std::to_string(v) + ")";
   const double animation = rule_frames::AnimatedAnimation(s.frame);
   const std::int32_t shiftX = TextureShift(size, s.speedX, animation), shiftY = TextureShift(size, s.speedY, animation);

@@ -72,18 +72,17 @@ std::size_t CacheRow(const Settings& s, int y) {
 }
 
 // Every rule reads u and v only through u x 256 / textureSize, so above 256 the texture
-// is made of blocks of (textureSize / 256)² equal entries: each is computed once.
+// is made of blocks of (textureSize / 256)² equal entries: each is computed once, and
+// a row of blocks is copied down the block.
 void FillTexture(Explorer& e) {
   const std::int32_t size = e.settings.textureSize;
   const auto rule = TextureRules()[e.settings.rule].value;
   const int block = size > kTextureFactor ? size / kTextureFactor : 1;
   e.texture.resize(std::size_t(size) * size);
-  for (int u = 0; u < size; u += block) {
-    for (int v = 0; v < size; v += block) {
-      const auto value = static_cast<std::uint8_t>(rule(u, v, size));
-      for (int i = 0; i < block; ++i)
-        std::fill_n(&e.texture[std::size_t(u + i) * size + v], block, value);
-    }
+  for (int v = 0; v < size; v += block) {
+    std::uint8_t* row = &e.texture[std::size_t(v) * size];
+    for (int u = 0; u < size; u += block) std::fill_n(row + u, block, static_cast<std::uint8_t>(rule(u, v, size)));
+    for (int i = 1; i < block; ++i) std::copy_n(row, size, row + std::size_t(i) * size);
   }
 }
 
@@ -137,24 +136,28 @@ void DrawFrame(Explorer& e) {
   for (std::size_t i = 0; i < e.frame.size(); ++i) {
     const std::int32_t u = TextureRemainder(e.distance[i] + e.shiftX, size);
     const std::int32_t v = TextureRemainder(e.angle[i] + e.shiftY, size);
-    e.frame[i] = e.palette[e.texture[std::size_t(u) * size + v]];
+    e.frame[i] = e.palette[e.texture[std::size_t(v) * size + u]];
   }
 }
 
-// Drawn as texture_dump draws it: entry [u][v] at column u, row v, in the frame's colours.
+// Drawn as texture_dump draws it: entry [u][v] at column u, row v, in the frame's
+// colours; above 256 one pixel a block of equal entries.
 void DrawTexturePicture(Explorer& e) {
-  const std::int32_t size = e.settings.textureSize;
-  e.texturePicture.resize(std::size_t(size) * size);
-  for (std::int32_t v = 0; v < size; ++v)
-    for (std::int32_t u = 0; u < size; ++u)
-      e.texturePicture[std::size_t(v) * size + u] = e.palette[e.texture[std::size_t(u) * size + v]];
+  const std::int32_t size = e.settings.textureSize, side = TexturePictureSide(size), block = size / side;
+  e.texturePicture.resize(std::size_t(side) * side);
+  for (std::int32_t y = 0; y < side; ++y) {
+    const std::uint8_t* row = &e.texture[std::size_t(y) * block * size];
+    for (std::int32_t x = 0; x < side; ++x) e.texturePicture[std::size_t(y) * side + x] = e.palette[row[x * block]];
+  }
 }
 
 // Grey, as distance_dump and angle_dump draw them; distance entries of a texture size
 // other than 256 are scaled to grey levels 0..255 as the texture rule scales u.
 void DrawDistancePicture(Explorer& e) {
   const std::int32_t size = e.settings.textureSize;
-  for (std::size_t i = 0; i < e.distance.size(); ++i) e.distancePicture[i] = Grey(e.distance[i] * kTextureFactor / size);
+  std::vector<std::uint32_t> greys(size);  // the grey of each entry, one division each
+  for (std::int32_t d = 0; d < size; ++d) greys[d] = Grey(d * kTextureFactor / size);
+  for (std::size_t i = 0; i < e.distance.size(); ++i) e.distancePicture[i] = greys[e.distance[i]];
 }
 
 void DrawAnglePicture(Explorer& e) {
@@ -164,6 +167,8 @@ void DrawAnglePicture(Explorer& e) {
 bool IsPowerOfTwo(std::int32_t n) { return n > 0 && (n & (n - 1)) == 0; }
 
 }  // namespace
+
+int TexturePictureSide(std::int32_t textureSize) { return std::min(textureSize, kTextureFactor); }
 
 Settings Clamped(Settings s) {
   const Settings programs;
@@ -248,7 +253,7 @@ Chain Follow(const Explorer& e, int x, int y) {
   c.shiftY = e.shiftY;
   c.u = TextureRemainder(c.distance + c.shiftX, size);
   c.v = TextureRemainder(c.angle + c.shiftY, size);
-  c.value = e.texture[std::size_t(c.u) * size + c.v];
+  c.value = e.texture[std::size_t(c.v) * size + c.u];
   c.colour = Colours()[e.settings.colour].of(c.value);
   return c;
 }

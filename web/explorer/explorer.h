@@ -52,7 +52,9 @@ struct Explorer {
   // (dy + 480) x 1280 + dx + 640): what the distance and angle rules compute before they
   // take the settings in, so a change of setting costs no square root and no arc tangent.
   std::vector<double> radius, turn;
-  std::vector<std::uint8_t> texture;        // [u x textureSize + v], every value 0..255
+  // Entry [u][v] at v x textureSize + u, rows of v as the texture picture shows them;
+  // every value 0..255.
+  std::vector<std::uint8_t> texture;
   std::vector<std::int32_t> distance, angle;  // [y x 640 + x]
   std::uint32_t palette[256];               // the canvas word of each texture value
   double animation;
@@ -60,6 +62,10 @@ struct Explorer {
   std::vector<std::uint32_t> frame, texturePicture, distancePicture, anglePicture;
   bool started = false;
 };
+
+// The side of the texture picture: the texture size up to 256. Above it every entry of
+// a block of (textureSize / 256)² is the same, and the picture shows a block a pixel.
+int TexturePictureSide(std::int32_t textureSize);
 
 // Takes the settings (clamped to what the explorer can show) and rebuilds what they
 // change; the first call builds everything. Returns the pictures that are new.

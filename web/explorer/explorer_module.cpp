@@ -27,7 +27,9 @@ EMSCRIPTEN_KEEPALIVE const std::uint32_t* explorer_frame() { return state.frame.
 EMSCRIPTEN_KEEPALIVE const std::uint32_t* explorer_texture_picture() { return state.texturePicture.data(); }
 EMSCRIPTEN_KEEPALIVE const std::uint32_t* explorer_distance_picture() { return state.distancePicture.data(); }
 EMSCRIPTEN_KEEPALIVE const std::uint32_t* explorer_angle_picture() { return state.anglePicture.data(); }
-EMSCRIPTEN_KEEPALIVE int explorer_texture_size() { return state.settings.textureSize; }
+EMSCRIPTEN_KEEPALIVE int explorer_texture_picture_side() {
+  return explorer::TexturePictureSide(state.settings.textureSize);
+}
 EMSCRIPTEN_KEEPALIVE double explorer_animation() { return state.animation; }
 
 // distance, angle, shiftX, shiftY, u, v, value, colour of screen pixel (x, y).
@@ -38,7 +40,7 @@ EMSCRIPTEN_KEEPALIVE const std::int32_t* explorer_follow(int x, int y) {
 
 // The tables' entries, for the page's read-out of a table picture.
 EMSCRIPTEN_KEEPALIVE int explorer_texture_value(int u, int v) {
-  return state.texture[std::size_t(u) * state.settings.textureSize + v];
+  return state.texture[std::size_t(v) * state.settings.textureSize + u];
 }
 EMSCRIPTEN_KEEPALIVE int explorer_distance(int x, int y) { return state.distance[std::size_t(y) * explorer::kWidth + x]; }
 EMSCRIPTEN_KEEPALIVE int explorer_angle(int x, int y) { return state.angle[std::size_t(y) * explorer::kWidth + x]; }
