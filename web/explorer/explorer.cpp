@@ -211,6 +211,8 @@ unsigned Apply(Explorer& e, Settings settings) {
     e.frame.resize(e.distance.size());
     e.distancePicture.resize(e.distance.size());
     e.anglePicture.resize(e.distance.size());
+    // Room for the largest texture at once: a change of size then asks for no memory.
+    e.texture.reserve(std::size_t(1024) * 1024);
     e.started = true;
   }
   e.settings = s;
