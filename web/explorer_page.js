@@ -256,9 +256,11 @@
       s = {...kPrograms};
       changed();
     });
+    // An address edited by hand: its settings, brought into range and written back so.
     window.addEventListener('hashchange', () => {
       readAddress();
       show();
+      writeAddress();
     });
 
     // Pointing (or tapping) follows a pixel; dragging moves the centre there.
