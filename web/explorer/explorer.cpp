@@ -12,7 +12,7 @@ namespace {
 constexpr std::int32_t kTextureFactor = 256;  // as in TextureValue
 constexpr double kPi = 3.141592653589793;     // as in AngleValue
 constexpr double kAngleOffset = 256.0;
-constexpr std::int32_t kAngleMask = 255;
+constexpr std::int32_t kAngleMask = 255;  // as in AngleValue; explorer_tests compare the two
 // The offsets from the centre that the caches hold: twice the screen each way.
 constexpr int kSpanX = 2 * kWidth, kSpanY = 2 * kHeight;
 
@@ -26,6 +26,7 @@ constexpr int kSpanX = 2 * kWidth, kSpanY = 2 * kHeight;
 
 const std::vector<TextureRule>& TextureRules() {
   static const std::vector<TextureRule> rules = {
+      // The programs' own rule, with its line as tunnel/tables.cpp writes it.
       {"xor", "(u * kTextureFactor / textureSize) ^ (v * kTextureFactor / textureSize)", TextureValue},
       EXPLORER_RULE("and", (u * kTextureFactor / textureSize) & (v * kTextureFactor / textureSize)),
       EXPLORER_RULE("or", (u * kTextureFactor / textureSize) | (v * kTextureFactor / textureSize)),
