@@ -15,16 +15,18 @@ namespace rule_frames {
 
 constexpr int kWidth = 640, kHeight = 480;
 
-// The tables of both sizes, by the rules alone, indexed [x * height + y].
+// The tables of both sizes, by the rules alone, indexed [x * height + y]; the programs'
+// ratio and angleScale unless given.
 struct RuleTables {
   int width, height;
   std::vector<int> distance, angle;
-  RuleTables(int w, int h) : width(w), height(h), distance(w * h), angle(w * h) {
+  RuleTables(int w, int h, double ratio = 32.0, double angleScale = 0.5)
+      : width(w), height(h), distance(w * h), angle(w * h) {
     for (int x = 0; x < w; ++x)
       for (int y = 0; y < h; ++y) {
         double dx = x - w / 2.0, dy = y - h / 2.0;
-        distance[x * h + y] = DistanceValue(dx, dy, 32.0, 256);
-        angle[x * h + y] = AngleValue(dx, dy, 0.5, 256);
+        distance[x * h + y] = DistanceValue(dx, dy, ratio, 256);
+        angle[x * h + y] = AngleValue(dx, dy, angleScale, 256);
       }
   }
   // The texture value shown at screen pixel (x, y) for a frame's shift and viewpoint.
@@ -48,15 +50,17 @@ struct FrameParameters {
   int shift, lookX, lookY;
 };
 
-// Frame n of tunnel_animated: the cycle of 200 frames, with the same rounding.
-inline FrameParameters AnimatedFrame(int n) {
+// tunnel_animated's animation in frame n: the cycle of 200 frames, with the same rounding.
+inline double AnimatedAnimation(int n) {
   double animation = 0.0;
   for (int i = 0; i < n; ++i) {
     animation = animation + 0.005;
     if (!(animation < 1.0)) animation = 0.0;
   }
-  return {TextureShift(256, 2.0, animation), 0, 0};
+  return animation;
 }
+
+inline FrameParameters AnimatedFrame(int n) { return {TextureShift(256, 2.0, AnimatedAnimation(n)), 0, 0}; }
 
 inline FrameParameters LookaroundFrame(double animation) {
   return {TextureShift(256, 2.0, animation), 320 + TruncToInt(320.0 * std::sin(animation * 4.0)),

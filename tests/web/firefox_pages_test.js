@@ -1,6 +1,6 @@
 // The pages in the second engine, Firefox ESR: each interactive page shows the frames of
 // the rules pixel for pixel and Escape ends its program; a picture page's download is
-// byte for byte the file the desktop build writes.
+// byte for byte the file the desktop build writes; the explorer shows the rules' frame.
 'use strict';
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -44,5 +44,16 @@ test("texture_dump's download is the desktop build's file byte for byte", async 
                 'Varnoxia_Texture.bmp to be downloaded');
   assert.ok(fs.readFileSync(saved).equals(desktopPicture(process.env.TEXTURE_DUMP, 'Varnoxia_Texture.bmp')),
             "Varnoxia_Texture.bmp differs from the desktop build's");
+  await page.close();
+});
+
+test("the explorer with ratio 48 shows the rules' frame 20 pixel for pixel", async () => {
+  const page = await session.browser.page(session.server.url + 'explorer.html#ratio=48&frame=20&paused=1');
+  let last = {why: 'no frame read'};
+  await waitFor(async () => (last = await canvasFrame(page, 'animated', "document.getElementById('tunnel')", [48, 0.5])).n > 0,
+                30000, 'the explorer\'s frame').catch((error) => {
+    throw new Error(error.message + ': last read ' + last.why);
+  });
+  assert.equal(last.n, 20);
   await page.close();
 });

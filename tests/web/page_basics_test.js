@@ -10,9 +10,9 @@ skipUnlessReady();
 
 const session = servePagesToABrowser();
 
-// The list of the programs, in the order to learn them (programs/programs.cmake, handed
-// on by tests/CMakeLists.txt).
-const kPrograms = (process.env.TUNNEL_PROGRAMS || '').split(' ').filter(Boolean);
+// The explorer first, then the programs in the order to learn them (programs/programs.cmake,
+// handed on by tests/CMakeLists.txt).
+const kPrograms = ['explorer', ...(process.env.TUNNEL_PROGRAMS || '').split(' ').filter(Boolean)];
 
 test('the index lists the programs in learning order, each with its picture and line, linking to pages that load', async () => {
   const page = await openPage(session.browser, session.server.url);

@@ -36,12 +36,13 @@ async function canvasPixels(page, canvas) {
 }
 
 // The frame of `kind` (static, animated, lookaround) the canvas shows (or a copy of it
-// the page kept): its number, or 0 with why none matches.
-async function canvasFrame(page, kind, canvas = "document.getElementById('canvas')") {
+// the page kept): its number, or 0 with why none matches. `settings` are the ratio and
+// angleScale of the animated frames, where they are not the programs'.
+async function canvasFrame(page, kind, canvas = "document.getElementById('canvas')", settings = []) {
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-canvas-')), 'canvas.rgba');
   try {
     fs.writeFileSync(file, await canvasPixels(page, canvas));
-    const run = spawnSync(process.env.TUNNEL_FRAME_FINDER, [kind, file], {encoding: 'utf8', timeout: 30000});
+    const run = spawnSync(process.env.TUNNEL_FRAME_FINDER, [kind, file, ...settings.map(String)], {encoding: 'utf8', timeout: 30000});
     if (run.status !== 0) throw new Error('frame_finder: ' + (run.error?.message || run.stderr));
     const [number, ...why] = run.stdout.trim().split(' ');
     return {n: Number(number), why: why.join(' ')};
