@@ -2,9 +2,8 @@
 // a browser without what a program needs gets one clear line instead of the program.
 'use strict';
 const assert = require('node:assert/strict');
-const {test, before, after} = require('node:test');
-const {openPage, waitFor} = require('./browser.js');
-const {servePagesToABrowser, skipUnlessReady, statusText} = require('./site.js');
+const {test} = require('node:test');
+const {servePagesToABrowser, skipUnlessReady, waitFor, statusText} = require('./site.js');
 
 skipUnlessReady();
 
@@ -15,7 +14,7 @@ const kPrograms = ['tunnel_tables', 'texture_dump', 'distance_dump', 'angle_dump
                    'tunnel_lookaround'];
 
 test('the index lists the seven programs in learning order, each with its picture and line, linking to pages that load', async () => {
-  const page = await openPage(session.browser, session.server.url);
+  const page = await session.open('');
   await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the index');
   const rows = await page.evaluate(`(async () => Promise.all([...document.querySelectorAll('tr')].map(async (row) => {
     const link = row.cells[1].querySelector('a');
@@ -57,7 +56,7 @@ const kLacking = [
 
 for (const {program, script, line} of kLacking) {
   test(program + ' in a browser where ' + line, async () => {
-    const page = await openPage(session.browser, session.server.url + program + '.html', {beforeLoad: script});
+    const page = await session.open(program + '.html', {beforeLoad: script});
     await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the page');
     assert.equal(await statusText(page), program + ': cannot run here: ' + line);
     assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true);
@@ -68,15 +67,14 @@ for (const {program, script, line} of kLacking) {
 }
 
 test('a picture program runs where no 2D canvas is given, as it needs none', async () => {
-  const page = await openPage(session.browser, session.server.url + 'texture_dump.html',
-                              {beforeLoad: 'HTMLCanvasElement.prototype.getContext = () => null;'});
+  const page = await session.open('texture_dump.html', {beforeLoad: 'HTMLCanvasElement.prototype.getContext = () => null;'});
   await waitFor(async () => /ended/.test(await statusText(page)), 20000, 'texture_dump to end');
   assert.equal(await statusText(page), 'texture_dump ended with exit code 0.');
   await page.close();
 });
 
 test('a screen program whose canvas gives no 2D context says so in its one line and ends with 0', async () => {
-  const page = await openPage(session.browser, session.server.url + 'tunnel_lookaround.html', {beforeLoad: `
+  const page = await session.open('tunnel_lookaround.html', {beforeLoad: `
     const getContext = HTMLCanvasElement.prototype.getContext;
     HTMLCanvasElement.prototype.getContext = function (...args) {
       return this.id === 'canvas' ? null : getContext.apply(this, args);
@@ -90,7 +88,7 @@ test('a screen program whose canvas gives no 2D context says so in its one line 
 });
 
 test('a page that stops answering fails a wait within its limit, saying what was waited for', async () => {
-  const page = await openPage(session.browser, session.server.url);
+  const page = await session.open('');
   await page.evaluate('setTimeout(() => { const end = Date.now() + 8000; while (Date.now() < end); })');
   const started = Date.now();
   await assert.rejects(waitFor(() => page.evaluate('false'), 1000, 'a page that froze'),
@@ -104,7 +102,7 @@ test('a page that stops answering fails a wait within its limit, saying what was
 // picture program writes, which its own tests check).
 for (const name of ['index', ...kPrograms]) {
   test('every link and picture of ' + name + '.html resolves', async () => {
-    const page = await openPage(session.browser, session.server.url + name + '.html');
+    const page = await session.open(name + '.html');
     await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, name + '.html to load');
     const found = await page.evaluate(`(async () => {
       const links = [...document.querySelectorAll('a[href]')].filter((a) => !a.closest('#pictures'));

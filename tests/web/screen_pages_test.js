@@ -5,9 +5,8 @@
 // the page says so and offers to start it again.
 'use strict';
 const assert = require('node:assert/strict');
-const {test, before, after} = require('node:test');
-const {openPage, waitFor, sleep} = require('./browser.js');
-const {servePagesToABrowser, skipUnlessReady, canvasFrame, statusText, awaitEnd} = require('./site.js');
+const {test} = require('node:test');
+const {servePagesToABrowser, skipUnlessReady, waitFor, sleep, canvasFrame, statusText, awaitEnd} = require('./site.js');
 
 skipUnlessReady();
 
@@ -65,9 +64,7 @@ const kProgramInstance = `
 
 const session = servePagesToABrowser();
 
-async function open(program, options = {}) {
-  return openPage(session.browser, session.server.url + program + '.html', {beforeLoad: kCounters, ...options});
-}
+const open = (program, options = {}) => session.open(program + '.html', {beforeLoad: kCounters, ...options});
 
 // Waits until the canvas shows a frame of `kind` that `wanted` accepts; returns its number.
 async function awaitFrame(page, kind, wanted = () => true) {
@@ -85,10 +82,6 @@ async function awaitFrame(page, kind, wanted = () => true) {
 
 const counts = (page) => page.evaluate('({ticks: counted.ticks, puts: counted.puts, late: counted.lateTicks})');
 
-async function pressEscape(page) {
-  await page.key('keyDown', 'Escape', 'Escape', 27);
-  await page.key('keyUp', 'Escape', 'Escape', 27);
-}
 
 // Ended with exit code 0, the canvas gone and an offer to start again.
 async function awaitScreenEnd(page, program) {
@@ -117,12 +110,12 @@ for (const {program, kind} of kPrograms) {
                            cursor: 'none', background: 'rgb(0, 0, 0)'});
     // Still moving: a later read shows another frame.
     if (kind !== 'static') await awaitFrame(page, kind, (m) => m !== n);
-    await pressEscape(page);
+    await page.keyboard.press('Escape');
     await awaitScreenEnd(page, program);
 
     await page.evaluate("document.getElementById('restart').click()");
     await awaitFrame(page, kind);
-    await pressEscape(page);
+    await page.keyboard.press('Escape');
     await awaitScreenEnd(page, program);
     await page.close();
   });
@@ -155,22 +148,22 @@ test('a hidden page shows no new frame and forgets a key let go elsewhere; shown
   const page = await open('tunnel_animated',
                           {beforeLoad: kCounters + kProgramInstance + 'Element.prototype.requestFullscreen = undefined;'});
   await awaitFrame(page, 'animated');
-  await page.key('keyDown', 'a', 'KeyA', 65);
+  await page.keyboard.down('KeyA');
   assert.equal(await page.evaluate('program.keyHeld(65)'), true, 'A pressed does not read as held');
-  const other = await openPage(session.browser, 'about:blank');
-  await session.browser.send('Target.activateTarget', {targetId: other.targetId});
+  const other = await session.browser.newPage();
+  await other.bringToFront();
   await waitFor(() => page.evaluate("document.visibilityState === 'hidden'"), 5000, 'the page to be hidden');
-  await other.key('keyUp', 'a', 'KeyA', 65);
+  await other.keyboard.up('KeyA');
   const hidden = await counts(page);
   await sleep(1500);
   assert.equal((await counts(page)).puts, hidden.puts, 'frames were put while the page was hidden');
 
-  await session.browser.send('Target.activateTarget', {targetId: page.targetId});
+  await page.bringToFront();
   await waitFor(() => page.evaluate("document.visibilityState === 'visible'"), 5000, 'the page to be shown again');
   assert.equal(await page.evaluate('program.keyHeld(65)'), false, 'A, let go in another tab, still reads as held');
   await waitFor(async () => (await counts(page)).puts > hidden.puts + 10, kStartLimit, 'frames after showing the page');
   await awaitFrame(page, 'animated');
-  await pressEscape(page);
+  await page.keyboard.press('Escape');
   await awaitScreenEnd(page, 'tunnel_animated');
   await other.close();
   await page.close();
@@ -193,7 +186,7 @@ for (const {program, kind, sleeps} of kPrograms) {
     await page.evaluate('timers.held = true');
     if (sleeps) await waitFor(() => page.evaluate('timers.waiting.length > 0'), 5000, program + ' to sleep');
     for (const [width, height, place] of kPlaces) {
-      await page.send('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: 1, mobile: false});
+      await page.setViewport({width, height});
       await waitFor(() => page.evaluate("document.getElementById('canvas').style.cssText").then((p) => p === place),
         5000, place + ' in ' + width + ' x ' + height).catch(async (error) => {
         throw new Error(error.message + '; is ' + await page.evaluate("document.getElementById('canvas').style.cssText"));
@@ -230,13 +223,13 @@ test('a hint over the picture shows at the start and when the pointer moves, the
   assert.ok(await page.evaluate('hintShown > 0'), 'no hint as the screen showed');
   const gone = {shown: false, opacity: '0', overPicture: true};
   await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade');
-  await page.send('Input.dispatchMouseEvent', {type: 'mouseMoved', x: 200, y: 150});
+  await page.mouse.move(200, 150);
   await waitFor(async () => (await page.evaluate(kHint)).opacity === '1', 5000, 'the hint after the pointer moved');
   assert.deepEqual(await page.evaluate(kHint), {shown: true, opacity: '1', overPicture: true});
   assert.ok((await canvasFrame(page, 'static', 'window.canvasWithHint')).n > 0, 'the canvas under the hint is no frame of the rules');
   await awaitFrame(page, 'static');
   await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade again');
-  await pressEscape(page);
+  await page.keyboard.press('Escape');
   await awaitScreenEnd(page, 'tunnel_static');
   await page.close();
 });
@@ -244,8 +237,7 @@ test('a hint over the picture shows at the start and when the pointer moves, the
 // Clicks the picture and waits for the full screen and the keyboard lock's answer;
 // returns who gets Escape there, the program or the browser.
 async function click(page) {
-  for (const type of ['mousePressed', 'mouseReleased'])
-    await page.send('Input.dispatchMouseEvent', {type, x: 100, y: 100, button: 'left', clickCount: 1});
+  await page.mouse.click(100, 100);
   await waitFor(() => page.evaluate("document.fullscreenElement?.id === 'screen'"), 5000, 'the full screen');
   return waitFor(() => page.evaluate("document.getElementById('screen').dataset.escape"), 5000,
                  'the keyboard lock to answer in the full screen');
@@ -263,7 +255,7 @@ test('a click offers the full screen, where the keyboard lock gives Escape to th
   await waitFor(async () => (await counts(page)).puts > puts + 10, kStartLimit, 'frames after the full screen');
   assert.match(await statusText(page), /running/);
   assert.equal(await click(page), 'program');
-  await pressEscape(page);
+  await page.keyboard.press('Escape');
   await awaitScreenEnd(page, 'tunnel_static');
   assert.equal(await page.evaluate('document.fullscreenElement'), null, 'still in the full screen');
   await page.close();
