@@ -103,6 +103,12 @@
     status.textContent = program + ': cannot run here: ' + lacking;
     return;
   }
+  // Browsers fetch the program's WebAssembly only from a web server, never from disk.
+  if (location.protocol === 'file:') {
+    status.textContent = program + ': cannot run from a file: the pages must be served; run tools/web and open ' +
+                         'http://127.0.0.1:8000/' + program + '.html';
+    return;
+  }
   restart.addEventListener('click', start);
   if (showsScreen) {
     screen.addEventListener('pointermove', showHint);

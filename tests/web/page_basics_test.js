@@ -2,8 +2,10 @@
 // a browser without what a program needs gets one clear line instead of the program.
 'use strict';
 const assert = require('node:assert/strict');
+const path = require('node:path');
 const {test} = require('node:test');
-const {servePagesToABrowser, skipUnlessReady, waitFor, statusText} = require('./site.js');
+const {pathToFileURL} = require('node:url');
+const {site, servePagesToABrowser, skipUnlessReady, openPage, waitFor, statusText} = require('./site.js');
 
 skipUnlessReady();
 
@@ -41,24 +43,28 @@ const kNoVectors = `
   WebAssembly.validate = (bytes) => !new Uint8Array(bytes.buffer || bytes).includes(0xfd) && validate(bytes);
   WebAssembly.instantiate = WebAssembly.instantiateStreaming = () =>
     Promise.reject(new WebAssembly.CompileError('invalid simd opcode'));`;
-const kNoVectorsLine = "this browser's WebAssembly has no 128-bit vectors (SIMD), which Chrome 91, Firefox 89 and " +
+const kNoVectorsLine = "cannot run here: this browser's WebAssembly has no 128-bit vectors (SIMD), which Chrome 91, Firefox 89 and " +
                        'Safari 16.4 and later have';
 
-// What is taken from the browser before the page loads, and the line the page shows.
+// What is taken from the browser before the page loads (or the page opened from disk),
+// and the line the page shows after the program's name.
 const kLacking = [
-  {program: 'tunnel_animated', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
-  {program: 'texture_dump', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
+  {program: 'tunnel_animated', script: 'delete window.WebAssembly;', line: 'cannot run here: this browser has no WebAssembly'},
+  {program: 'texture_dump', script: 'delete window.WebAssembly;', line: 'cannot run here: this browser has no WebAssembly'},
   {program: 'tunnel_lookaround', script: kNoVectors, line: kNoVectorsLine},
   {program: 'angle_dump', script: kNoVectors, line: kNoVectorsLine},
   {program: 'tunnel_static', script: 'HTMLCanvasElement.prototype.getContext = () => null;',
-   line: 'this browser gives no 2D canvas to show the screen on'},
+   line: 'cannot run here: this browser gives no 2D canvas to show the screen on'},
+  {program: 'tunnel_animated', fromDisk: true, line: 'cannot run from a file: the pages must be served; run tools/web ' +
+   'and open http://127.0.0.1:8000/tunnel_animated.html'},
 ];
 
-for (const {program, script, line} of kLacking) {
-  test(program + ' in a browser where ' + line, async () => {
-    const page = await session.open(program + '.html', {beforeLoad: script});
+for (const {program, script, fromDisk, line} of kLacking) {
+  test(program + ': ' + line, async () => {
+    const page = fromDisk ? await openPage(session.browser, pathToFileURL(path.join(site, program + '.html')).href)
+                          : await session.open(program + '.html', {beforeLoad: script});
     await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the page');
-    assert.equal(await statusText(page), program + ': cannot run here: ' + line);
+    assert.equal(await statusText(page), program + ': ' + line);
     assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true);
     // Starting again could only fail again.
     assert.equal(await page.evaluate("document.getElementById('restart').hidden"), true);
