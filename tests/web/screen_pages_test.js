@@ -274,3 +274,30 @@ test('without a keyboard lock, leaving the full screen is the Escape the browser
   await awaitScreenEnd(page, 'tunnel_static');
   await page.close();
 });
+
+test('on a phone: the index fits its width, each line under its pictures; a touch offers the full screen, End ends the program and Start it again starts it', async () => {
+  const phone = {width: 390, height: 844, ratio: 3, touch: true};
+  const index = await session.open('', phone);
+  const layout = await index.evaluate(`({width: innerWidth, scrolls: document.documentElement.scrollWidth > innerWidth,
+    linesUnderPictures: [...document.querySelectorAll('tr')].every((row) =>
+      row.cells[2].getBoundingClientRect().top >= row.cells[0].getBoundingClientRect().bottom)})`);
+  assert.deepEqual(layout, {width: 390, scrolls: false, linesUnderPictures: true});
+  await index.close();
+
+  // The page's timers held: the hint, once shown, stays for the test's touches.
+  const page = await open('tunnel_animated', {...phone, beforeLoad: kCounters + kTimerGate});
+  await awaitFrame(page, 'animated');
+  await page.evaluate('timers.held = true');
+  const hintText = () => page.evaluate("document.getElementById('hint').innerText");
+  assert.equal(await hintText(), 'End ends it; touch for the full screen');
+  await page.tap('#canvas');
+  await waitFor(() => page.evaluate("document.fullscreenElement?.id === 'screen'"), 5000, 'the full screen');
+  const {shown, opacity} = await page.evaluate(kHint);
+  assert.deepEqual({shown, opacity, text: await hintText()}, {shown: true, opacity: '1', text: 'End ends it'});
+  await page.tap('#end');
+  await awaitScreenEnd(page, 'tunnel_animated');
+  await page.evaluate('timers.held = false; timers.waiting.splice(0).forEach((due) => due())');
+  await page.tap('#restart');
+  await awaitFrame(page, 'animated');
+  await page.close();
+});
