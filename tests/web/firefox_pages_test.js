@@ -3,11 +3,9 @@
 // byte for byte the file the desktop build writes.
 'use strict';
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
 const {test} = require('node:test');
 const {servePagesToABrowser, skipUnlessReady, openPage, waitFor, canvasFrame, desktopPicture, downloadingContext,
-       awaitEnd} = require('./site.js');
+       downloaded, awaitEnd} = require('./site.js');
 
 skipUnlessReady('firefox');
 
@@ -28,19 +26,14 @@ for (const [program, kind] of [['tunnel_static', 'static'], ['tunnel_animated', 
 }
 
 test("texture_dump's download is the desktop build's file byte for byte", async () => {
-  const {context, folder} = await downloadingContext(session.browser);
+  const {context, folder, close} = await downloadingContext(session.browser);
   try {
     const page = await openPage(context, session.server.url + 'texture_dump.html');
     await awaitEnd(page, 'texture_dump');
     await page.evaluate("document.querySelector('#pictures a').click()");
-    // Firefox writes into a .part file beside the download and removes it when done.
-    const saved = path.join(folder, 'Varnoxia_Texture.bmp');
-    await waitFor(() => fs.existsSync(saved) && !fs.existsSync(saved + '.part') && fs.statSync(saved).size > 0, 20000,
-                  'Varnoxia_Texture.bmp to be downloaded');
-    assert.ok(fs.readFileSync(saved).equals(desktopPicture(process.env.TEXTURE_DUMP, 'Varnoxia_Texture.bmp')),
-              "Varnoxia_Texture.bmp differs from the desktop build's");
+    const desktop = desktopPicture(process.env.TEXTURE_DUMP, 'Varnoxia_Texture.bmp');
+    assert.ok((await downloaded(folder, 'Varnoxia_Texture.bmp')).equals(desktop), "Varnoxia_Texture.bmp differs from the desktop build's");
   } finally {
-    await context.close();
-    fs.rmSync(folder, {recursive: true, force: true});
+    await close();
   }
 });

@@ -4,10 +4,8 @@
 // nothing.
 'use strict';
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
 const {test} = require('node:test');
-const {servePagesToABrowser, skipUnlessReady, openPage, waitFor, desktopPicture, downloadingContext,
+const {servePagesToABrowser, skipUnlessReady, openPage, desktopPicture, downloadingContext, downloaded,
        awaitEnd} = require('./site.js');
 
 skipUnlessReady();
@@ -22,7 +20,7 @@ const kPictures = [
 
 for (const {program, file, width, height, desktop} of kPictures) {
   test(program + ' shows ' + file + ' and offers it, the desktop build\'s file byte for byte', async () => {
-    const {context, folder} = await downloadingContext(session.browser);
+    const {context, folder, close} = await downloadingContext(session.browser);
     try {
       const page = await openPage(context, session.server.url + program + '.html');
       await awaitEnd(page, program);
@@ -36,13 +34,10 @@ for (const {program, file, width, height, desktop} of kPictures) {
       assert.deepEqual(offered, {names: [file], sizes: [[width, height]], output: ''});
 
       await page.evaluate("document.querySelector('#pictures a').click()");
-      const saved = path.join(folder, file);
-      // The browser writes a download under a temporary name and renames it when done.
-      await waitFor(() => fs.existsSync(saved), 10000, file + ' to be downloaded');
-      assert.ok(fs.readFileSync(saved).equals(desktopPicture(desktop, file)), file + ' differs from the desktop build\'s');
+      assert.ok((await downloaded(folder, file)).equals(desktopPicture(desktop, file)),
+                file + ' differs from the desktop build\'s');
     } finally {
-      await context.close();
-      fs.rmSync(folder, {recursive: true, force: true});
+      await close();
     }
   });
 }

@@ -176,12 +176,23 @@ function desktopPicture(programPath, name) {
 }
 
 // A browser context of `browser` that saves downloads into a fresh folder without
-// asking; resolves with {context, folder}. The caller closes the context and removes
-// the folder.
+// asking; resolves with {context, folder, close}, close() ending both.
 async function downloadingContext(browser) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-downloads-'));
   const context = await browser.createBrowserContext({downloadBehavior: {policy: 'allow', downloadPath: folder}});
-  return {context, folder};
+  return {context, folder, async close() {
+    await context.close();
+    fs.rmSync(folder, {recursive: true, force: true});
+  }};
+}
+
+// The bytes of the download `name` in `folder`, once finished: a browser writes it under
+// a temporary name beside it (Chrome may hold the name with an empty file meanwhile).
+async function downloaded(folder, name, limit = 20000) {
+  const file = path.join(folder, name);
+  await waitFor(() => fs.readdirSync(folder).join('/') === name && fs.statSync(file).size > 0, limit,
+                name + ' to be downloaded');
+  return fs.readFileSync(file);
 }
 
 function statusText(page) {
@@ -199,4 +210,4 @@ async function awaitEnd(page, program, limit = 20000) {
 }
 
 module.exports = {site, skipUnlessReady, waitFor, sleep, serveFolder, launchBrowser, openPage, servePagesToABrowser,
-                  canvasFrame, desktopPicture, downloadingContext, statusText, awaitEnd};
+                  canvasFrame, desktopPicture, downloadingContext, downloaded, statusText, awaitEnd};
