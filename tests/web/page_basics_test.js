@@ -1,5 +1,6 @@
 // What every page does whatever its program: the index leads to the seven pages, and
-// a browser without what a program needs gets one clear line instead of the program.
+// a browser without what a program needs, or a page opened from disk, gets one clear
+// line instead of the program.
 'use strict';
 const assert = require('node:assert/strict');
 const path = require('node:path');

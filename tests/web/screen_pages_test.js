@@ -2,7 +2,8 @@
 // pixel for pixel, the frames the table rules give; the picture is placed as on the
 // desktop; frames follow the page's animation frames, one per refresh at most; a
 // hidden page shows nothing new until it is shown again; Escape ends the program and
-// the page says so and offers to start it again.
+// the page says so and offers to start it again. On a phone the index fits the screen
+// and the End button ends the program by touch.
 'use strict';
 const assert = require('node:assert/strict');
 const {test} = require('node:test');
