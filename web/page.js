@@ -1,6 +1,7 @@
 // Starts the page's program once the page and the program's code have loaded and tells what became of it. A screen
 // program shows its canvas over the page, with a hint over the picture for a few seconds
-// (how to end it, how to get the full screen); once a program has ended the page says so
+// (how to end it, how to get the full screen; on a touch screen a button that ends it,
+// since there is no Escape key); once a program has ended the page says so
 // with its exit code, shows the pictures it wrote and offers them for download under
 // their names, and offers to start the program again.
 'use strict';
@@ -14,6 +15,7 @@
   const canvas = document.getElementById('canvas');
   const screen = document.getElementById('screen');
   const hint = document.getElementById('hint');
+  const touchScreen = matchMedia('(pointer: coarse)').matches;
 
   // How long the hint stays over the picture once the screen shows or the pointer moves.
   const kHintMs = 3000;
@@ -63,7 +65,8 @@
     output.textContent = '';
     for (const link of pictures.querySelectorAll('a')) URL.revokeObjectURL(link.href);
     pictures.replaceChildren();
-    status.textContent = program + (showsScreen ? ' is running; Escape ends it.' : ' is running.');
+    status.textContent = program + (showsScreen ? ' is running; ' + (touchScreen ? 'End' : 'Escape') + ' ends it.'
+                                                : ' is running.');
     const instance = {
       canvas: canvas,
       thisProgram: program,
@@ -87,9 +90,23 @@
     status.textContent = program + ': cannot run here: ' + lacking;
     return;
   }
+  // Browsers fetch the program's WebAssembly only from a web server, never from disk.
+  if (location.protocol === 'file:') {
+    status.textContent = program + ': cannot run from a file: the pages must be served; run tools/web and open ' +
+                         'http://127.0.0.1:8000/' + program + '.html';
+    return;
+  }
   restart.addEventListener('click', start);
   if (showsScreen) {
     screen.addEventListener('pointermove', showHint);
+    screen.addEventListener('pointerdown', showHint);
+    // End presses Escape for the program, as the keyboard would; the touch on it is no
+    // request for the full screen.
+    const end = document.getElementById('end');
+    end.addEventListener('pointerdown', function (event) { event.stopPropagation(); });
+    end.addEventListener('click', function () {
+      for (const type of ['keydown', 'keyup']) window.dispatchEvent(new KeyboardEvent(type, {key: 'Escape', code: 'Escape'}));
+    });
     new MutationObserver(function () { if (!screen.hidden) showHint(); })
       .observe(screen, {attributes: true, attributeFilter: ['hidden']});
   }

@@ -4,29 +4,14 @@
 // entries there; the address holds every setting, clamped where out of range.
 'use strict';
 const assert = require('node:assert/strict');
-const {test, before, after} = require('node:test');
-const puppeteer = require('puppeteer-core');
-const {serveFolder, waitFor} = require('./browser.js');
-const {site, skipUnlessReady, canvasFrame, desktopPicture} = require('./site.js');
+const {test} = require('node:test');
+const {skipUnlessReady, servePagesToABrowser, waitFor, canvasFrame, desktopPicture} = require('./site.js');
 
 skipUnlessReady();
-
-let server, browser;
-before(async () => {
-  server = await serveFolder(site);
-  browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--force-device-scale-factor=1', '--force-color-profile=srgb']});
-});
-after(async () => {
-  await browser?.close();
-  server?.close();
-});
+const session = servePagesToABrowser();
 
 async function open(hash, beforeLoad = '') {
-  const page = await browser.newPage();
-  await page.setViewport({width: 1400, height: 1100});
-  if (beforeLoad) await page.evaluateOnNewDocument(beforeLoad);
-  await page.goto(server.url + 'explorer.html#' + hash);
+  const page = await session.open('explorer.html#' + hash, {width: 1400, height: 1100, beforeLoad});
   await waitFor(() => page.evaluate(`document.body.dataset.state === 'ready' ||
                                       /cannot|could not/.test(document.getElementById('status').textContent)`),
                 20000, 'the explorer to start');
