@@ -20,9 +20,9 @@ static_assert(std::endian::native == std::endian::little);
 constexpr WORD kBmpType = 0x4D42;  // the bytes 'B', 'M'
 constexpr DWORD kPixelDataOffset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
 
-// Why the last save failed, in words, and the name it was to be written under.
+// The name the last save was to write, and why it failed, in words.
 const char* failure = nullptr;
-const char* failedFile = nullptr;
+const char* lastFileName = nullptr;
 char noPicture[48];
 
 bool Failed(const char* why) {
@@ -87,7 +87,7 @@ bool FailedReading() {
 std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
   SetLastError(0);
   failure = nullptr;
-  failedFile = fileName;
+  lastFileName = fileName;
   auto* picture = static_cast<PictureRecord*>(FindObject(pictureTable, number));
   if (!picture) {
     std::snprintf(noPicture, sizeof noPicture, "there is no picture %d", number);
@@ -133,6 +133,6 @@ const char* SaveFailure() { return failure; }
 void StopUnlessSaved(std::int32_t saved) {
   if (saved) return;
   std::fprintf(stderr, "%s: cannot write %s: %s\n", program_invocation_short_name,
-               failedFile ? failedFile : "the picture", failure ? failure : "unknown reason");
+               lastFileName ? lastFileName : "the picture", failure ? failure : "unknown reason");
   ProgramEnd(kExitFailure);
 }
