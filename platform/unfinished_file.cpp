@@ -4,8 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <iterator>
