@@ -285,7 +285,9 @@ TEST_F(Files, AReplacementNameFitsMaxPathOrIsRefused) {
     EXPECT_EQ(temporary.after, 'G') << "written past the caller's buffer";
     EXPECT_EQ(file == INVALID_HANDLE_VALUE, length == MAX_PATH);
     EXPECT_EQ(folder.Names().size(), length == MAX_PATH ? 0u : 1u);
-    if (file != INVALID_HANDLE_VALUE) EXPECT_TRUE(CloseHandle(file) && DeleteFileA(temporary.name));
+    if (file != INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(CloseHandle(file) && DeleteFileA(temporary.name));
+    }
   }
 }
 
