@@ -19,6 +19,7 @@
 
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
+#include "platform/gdi32.h"
 #include "platform/testing.h"
 #include "screen/drawing.h"
 #include "tests/support/bmp_file.h"
@@ -446,7 +447,11 @@ TEST_F(BmpWriter, APictureNotWrittenStopsTheProgramWithOneLineThatSaysWhy) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               std::string(program_invocation_short_name) + ": cannot write " + c.name + ": " + c.says + "\n");
     EXPECT_EQ(code, 1u);
-    ProgramStart(g, kImageProgram);  // for the next case, and the end of the test
+    // Started again for the next case, and the end of the test, as a new process: the
+    // old one's default brush and pen would have gone with it.
+    DeleteObject(drawingState.defaultBrush);
+    DeleteObject(drawingState.defaultPen);
+    ProgramStart(g, kImageProgram);
   }
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a folder", "full.bmp", "loop.bmp"}));
 }
