@@ -1,6 +1,6 @@
 // distance_dump: draws the distance table of a 640 x 480 screen, entry by entry as it
 // is computed, as a grey picture and writes it to "c:\Varnoxia_Distance.bmp". No
-// window, no input, no message.
+// window, no input; one line and exit code 1 if the file cannot be written.
 #include <cstdint>
 
 #include "core/frame.h"
@@ -40,7 +40,7 @@ int main() {
     }
   }
   EndDrawing();
-  SavePictureBmp(0, "c:\\Varnoxia_Distance.bmp");
+  StopUnlessSaved(SavePictureBmp(0, "c:\\Varnoxia_Distance.bmp"));
 
   ProgramEnd();
 }

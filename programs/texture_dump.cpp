@@ -1,5 +1,6 @@
 // texture_dump: draws the 256 x 256 texture, entry by entry, as a picture in shades of
-// blue and writes it to "c:\Varnoxia_Texture.bmp". No window, no input, no message.
+// blue and writes it to "c:\Varnoxia_Texture.bmp". No window, no input; one line and
+// exit code 1 if the file cannot be written.
 #include <cstdint>
 
 #include "core/frame.h"
@@ -33,7 +34,7 @@ int main() {
     }
   }
   EndDrawing();
-  SavePictureBmp(0, "c:\\Varnoxia_Texture.bmp");
+  StopUnlessSaved(SavePictureBmp(0, "c:\\Varnoxia_Texture.bmp"));
 
   ProgramEnd();
 }

@@ -171,7 +171,7 @@ TEST(ScreenPrograms, StopInOrderWhenTheDisplayCannotBeHad) {
       ::testing::internal::CaptureStderr();
       unsigned code = RunToExit(p.body);
       std::string errors = ::testing::internal::GetCapturedStderr();
-      EXPECT_EQ(code, 0u);
+      EXPECT_EQ(code, 1u);
       EXPECT_EQ(memory::View().presents, 0);
       EXPECT_NE(errors.find("cannot open the display"), std::string::npos) << errors;
       EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
@@ -191,7 +191,7 @@ TEST(ScreenPrograms, StopInOrderNamingATableThatCannotBeAllocated) {
     unsigned code = RunToExit(p.body);
     std::string errors = ::testing::internal::GetCapturedStderr();
     platform::test::ClearFaults();
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(code, 1u);
     EXPECT_NE(errors.find("'frameValues'"), std::string::npos) << errors;
     EXPECT_EQ(memory::View().presents, 0);
     EXPECT_EQ(memory::View().width, 0);  // the display was never taken

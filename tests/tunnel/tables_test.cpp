@@ -196,20 +196,29 @@ TEST(BuildTunnelTables, EqualsTheRuleInEveryElement) {
   }
 }
 
+// A centre off the middle, by half a pixel too, is no case for the quick fills.
 TEST(BuildTunnelTables, OffCentreAndOtherTextureSizesFollowTheRule) {
-  ProgramStart(g, kTableOnlyProgram);
-  DimTable(g.texture, 64, 64);
-  DimTable(g.distance, 40, 30);
-  DimTable(g.angle, 40, 30);
-  BuildTunnelTables(g.texture, g.distance, g.angle, 64, 40, 30, 13.0, 7.5, g.ratio, g.angleScale);
-  for (int x = 0; x < 40; ++x)
-    for (int y = 0; y < 30; ++y) {
-      ASSERT_EQ(g.distance[x][y], DistanceValue(x - 13.0, y - 7.5, 32.0, 64));
-      ASSERT_EQ(g.angle[x][y], AngleValue(x - 13.0, y - 7.5, 0.5, 64));
-    }
-  for (int u = 0; u <= 64; ++u)
-    for (int v = 0; v <= 64; ++v) ASSERT_EQ(g.texture[u][v], u < 64 && v < 64 ? TextureValue(u, v, 64) : 0);
-  EXPECT_EQ(EndProgram(), 0u);
+  struct Case {
+    std::int32_t textureSize, w, h;
+    double cx, cy;
+  };
+  for (const Case& c : {Case{64, 40, 30, 13.0, 7.5}, Case{256, 640, 480, 320.5, 240.0}}) {
+    SCOPED_TRACE(::testing::Message() << "texture " << c.textureSize << ", centre " << c.cx << ", " << c.cy);
+    ProgramStart(g, kTableOnlyProgram);
+    DimTable(g.texture, c.textureSize, c.textureSize);
+    DimTable(g.distance, c.w, c.h);
+    DimTable(g.angle, c.w, c.h);
+    BuildTunnelTables(g.texture, g.distance, g.angle, c.textureSize, c.w, c.h, c.cx, c.cy, g.ratio, g.angleScale);
+    for (int x = 0; x < c.w; ++x)
+      for (int y = 0; y < c.h; ++y) {
+        ASSERT_EQ(g.distance[x][y], DistanceValue(x - c.cx, y - c.cy, 32.0, c.textureSize)) << x << ", " << y;
+        ASSERT_EQ(g.angle[x][y], AngleValue(x - c.cx, y - c.cy, 0.5, c.textureSize)) << x << ", " << y;
+      }
+    for (int u = 0; u <= c.textureSize; ++u)
+      for (int v = 0; v <= c.textureSize; ++v)
+        ASSERT_EQ(g.texture[u][v], u < c.textureSize && v < c.textureSize ? TextureValue(u, v, c.textureSize) : 0);
+    EXPECT_EQ(EndProgram(), 0u);
+  }
 }
 
 }  // namespace

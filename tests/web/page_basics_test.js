@@ -80,14 +80,14 @@ test('a picture program runs where no 2D canvas is given, as it needs none', asy
   await page.close();
 });
 
-test('a screen program whose canvas gives no 2D context says so in its one line and ends with 0', async () => {
+test('a screen program whose canvas gives no 2D context says so in its one line and ends with 1', async () => {
   const page = await session.open('tunnel_lookaround.html', {beforeLoad: `
     const getContext = HTMLCanvasElement.prototype.getContext;
     HTMLCanvasElement.prototype.getContext = function (...args) {
       return this.id === 'canvas' ? null : getContext.apply(this, args);
     };`});
   await waitFor(async () => /ended/.test(await statusText(page)), 20000, 'tunnel_lookaround to end');
-  assert.equal(await statusText(page), 'tunnel_lookaround ended with exit code 0.');
+  assert.equal(await statusText(page), 'tunnel_lookaround ended with exit code 1.');
   assert.equal(await page.evaluate("document.getElementById('output').textContent"),
                'tunnel_lookaround: cannot open the display: no display to show the screen on ' +
                "(the page's canvas gives no 2D drawing context)\n");
