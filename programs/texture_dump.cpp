@@ -6,6 +6,7 @@
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
 #include "screen/drawing.h"
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -23,13 +24,13 @@ struct {
 int main() {
   ProgramStart(g, kImageProgram);
 
-  g.textureSize = 256;
+  g.textureSize = kTextureSize;
   CreatePicture(0, g.textureSize, g.textureSize);
   BeginDrawing(ImageTarget(0));
   for (g.y = 0; g.y < g.textureSize; ++g.y) {
     for (g.x = 0; g.x < g.textureSize; ++g.x) {
       g.value = TextureValue(g.x, g.y, g.textureSize);
-      PutPixel(g.x, g.y, ComposeRGB(0, 0, g.value));
+      PutPixel(g.x, g.y, TextureColour(g.value));
     }
   }
   EndDrawing();
