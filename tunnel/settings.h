@@ -7,19 +7,19 @@
 #include "tunnel/tables.h"
 
 // Edge of the square texture, 2 to 1024; its values stay 0..255 at any size.
-inline constexpr std::int32_t kTextureSize = 256;
+constexpr std::int32_t kTextureSize = 256;
 
 // Radius in pixels at which the depth is one texture length: 64 shows the tube twice as large.
-inline constexpr double kRatio = 32.0;
+constexpr double kRatio = 32.0;
 
 // Half the times the texture wraps around the tube: 0.5 once, 1.0 twice, -0.5 once mirrored.
-inline constexpr double kAngleScale = 0.5;
+constexpr double kAngleScale = 0.5;
 
 // Texture lengths the flight moves forward in one cycle of 200 frames: 0.0 stands still.
-inline constexpr double kSpeedX = 2.0;
+constexpr double kSpeedX = 2.0;
 
 // Texture lengths the tube turns in one cycle: negative turns it the other way.
-inline constexpr double kSpeedY = 2.0;
+constexpr double kSpeedY = 2.0;
 
 // The colour a texture value (0..255) is drawn in: ComposeRGB(red, green, blue), each
 // channel kept to 0..255, so `value * 2` saturates instead of spilling into the next.
