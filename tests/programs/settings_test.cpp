@@ -45,7 +45,7 @@ TEST(Settings, EveryProgramDrawsWhatTheRulesGiveForThem) {
   LookaroundFrames lookaround{s};
   const Program programs[] = {
       {"tunnel_animated", Run_animated, nullptr, kWidth, kHeight,
-       [&](int n, int x, int y) { return s.colour(screen.Shown(x, y, AnimatedFrame(n, s))); }},
+       [&](int n, int x, int y) { return s.colour(screen.Shown(x, y, AnimatedFrameWith(n, s))); }},
       {"tunnel_static", Run_static, nullptr, kWidth, kHeight,
        [&](int, int x, int y) { return s.colour(screen.Shown(x, y, {0, 0})); }},
       {"tunnel_lookaround", Run_lookaround, nullptr, kWidth, kHeight,

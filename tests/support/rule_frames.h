@@ -72,7 +72,7 @@ inline std::int64_t Shift(const Settings& s, double speed, double animation) {
 }
 
 // Frame n of tunnel_animated: the cycle of 200 frames, with the same rounding.
-inline FrameParameters AnimatedFrame(int n, const Settings& s = {}) {
+inline FrameParameters AnimatedFrameWith(int n, const Settings& s) {
   double animation = 0.0;
   for (int i = 0; i < n; ++i) {
     animation = animation + 0.005;
@@ -80,6 +80,7 @@ inline FrameParameters AnimatedFrame(int n, const Settings& s = {}) {
   }
   return {Shift(s, s.speedX, animation), Shift(s, s.speedY, animation)};
 }
+inline FrameParameters AnimatedFrame(int n) { return AnimatedFrameWith(n, {}); }
 
 inline FrameParameters LookaroundFrame(double animation, const Settings& s = {}) {
   return {Shift(s, s.speedX, animation), Shift(s, s.speedY, animation),
