@@ -66,8 +66,9 @@ TEST(Settings, EveryProgramDrawsWhatTheRulesGiveForThem) {
       ASSERT_EQ(height, p.height);
       for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-          ASSERT_EQ(colourAt(x, y), static_cast<std::uint32_t>(p.colour(frame, x, y)))
-              << "frame " << frame << ", pixel " << x << ", " << y;
+          if (colourAt(x, y) != static_cast<std::uint32_t>(p.colour(frame, x, y)))
+            FAIL() << "frame " << frame << ", pixel " << x << ", " << y << ": " << colourAt(x, y) << " instead of "
+                   << p.colour(frame, x, y);
     };
     if (!p.file) {
       // Two frames: the second's shifts differ from the first's.
