@@ -1,5 +1,6 @@
-// texture_dump: draws the 256 x 256 texture, entry by entry, as a picture in shades of
-// blue and writes it to "c:\Varnoxia_Texture.bmp". No window, no input, no message.
+// texture_dump: draws the texture, kTextureSize x kTextureSize (tunnel/settings.h),
+// entry by entry, as a picture in the tunnel's colours and writes it to
+// "c:\Varnoxia_Texture.bmp". No window, no input, no message.
 #include <cstdint>
 
 #include "core/frame.h"

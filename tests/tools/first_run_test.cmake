@@ -32,7 +32,7 @@ endforeach()
 # its targets and `tunnel_flags` to the compile flags of the tunnel library.
 function(configure pkg_config_libdir)
   file(WRITE "${TREE}/.cmake/api/v1/query/codemodel-v2" "")
-  execute_process(COMMAND "${CMAKE_COMMAND}" -E env "PKG_CONFIG_LIBDIR=${pkg_config_libdir}"
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env --unset=PKG_CONFIG_PATH "PKG_CONFIG_LIBDIR=${pkg_config_libdir}"
                           "${CMAKE_COMMAND}" -S "${SOURCE}" -B "${TREE}" -G "${GENERATOR}"
                           "-DCMAKE_CXX_COMPILER=${COMPILER}" -DCMAKE_BUILD_TYPE=Release ${ARGN}
                   RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
