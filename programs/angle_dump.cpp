@@ -7,6 +7,7 @@
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
 #include "screen/drawing.h"
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -27,12 +28,12 @@ struct {
 int main() {
   ProgramStart(g, kImageProgram);
 
-  g.textureSize = 256;
+  g.textureSize = kTextureSize;
   g.screenWidth = 640;
   g.screenHeight = 480;
   CreatePicture(0, g.screenWidth, g.screenHeight);
   BeginDrawing(ImageTarget(0));
-  g.angleScale = 0.5;
+  g.angleScale = kAngleScale;
   for (g.x = 0; g.x < g.screenWidth; ++g.x) {
     for (g.y = 0; g.y < g.screenHeight; ++g.y) {
       g.value = AngleValue(g.x - g.screenWidth / 2.0, g.y - g.screenHeight / 2.0, g.angleScale, g.textureSize);

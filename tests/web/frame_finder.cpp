@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     if (program == "static") {
       n = ShowsFrame(canvas, Screen(), {0, 0, 0}, &why) ? 1 : 0;
     } else if (program == "animated" && argc == 5) {
-      const RuleTables tables(kWidth, kHeight, std::stod(argv[3]), std::stod(argv[4]));
+      const RuleTables tables(kWidth, kHeight, {.ratio = std::stod(argv[3]), .angleScale = std::stod(argv[4])});
       n = FindFrame(canvas, tables, 200, AnimatedFrame, &why);
     } else if (program == "animated") {
       n = FindFrame(canvas, Screen(), 200, AnimatedFrame, &why);

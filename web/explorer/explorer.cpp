@@ -12,7 +12,6 @@ namespace {
 constexpr std::int32_t kTextureFactor = 256;  // as in TextureValue
 constexpr double kPi = 3.141592653589793;     // as in AngleValue
 constexpr double kAngleOffset = 256.0;
-constexpr std::int32_t kAngleMask = 255;  // as in AngleValue; explorer_tests compare the two
 // The offsets from the centre that the caches hold: twice the screen each way.
 constexpr int kSpanX = 2 * kWidth, kSpanY = 2 * kHeight;
 
@@ -104,7 +103,8 @@ void FillDistance(Explorer& e) {
   }
 }
 
-// AngleValue from its cached arc tangent.
+// AngleValue from its cached arc tangent: the remainder by the size taken in doubles,
+// as in the rule (explorer_tests compare the two); the angleScale is finite.
 void FillAngle(Explorer& e) {
   const Settings& s = e.settings;
   const double f = s.angleScale * s.textureSize;
@@ -113,7 +113,8 @@ void FillAngle(Explorer& e) {
     std::int32_t* row = &e.angle[std::size_t(y) * kWidth];
     for (int x = 0; x < kWidth; ++x) {
       const double a = (f * t[x]) / kPi;
-      row[x] = static_cast<std::int32_t>(kAngleOffset - a) & kAngleMask;
+      const std::int32_t k = static_cast<std::int32_t>(std::fmod(kAngleOffset - a, s.textureSize));
+      row[x] = k < 0 ? k + s.textureSize : k;
     }
   }
 }
@@ -152,18 +153,17 @@ void DrawTexturePicture(Explorer& e) {
   }
 }
 
-// Grey, as distance_dump and angle_dump draw them; distance entries of a texture size
-// other than 256 are scaled to grey levels 0..255 as the texture rule scales u.
-void DrawDistancePicture(Explorer& e) {
-  const std::int32_t size = e.settings.textureSize;
+// Grey, as distance_dump and angle_dump draw them; entries of a texture size other than
+// 256 are scaled to grey levels 0..255 as the texture rule scales u.
+void DrawGreyPicture(const std::vector<std::int32_t>& entries, std::int32_t size, std::vector<std::uint32_t>& picture) {
   std::vector<std::uint32_t> greys(size);  // the grey of each entry, one division each
   for (std::int32_t d = 0; d < size; ++d) greys[d] = Grey(d * kTextureFactor / size);
-  for (std::size_t i = 0; i < e.distance.size(); ++i) e.distancePicture[i] = greys[e.distance[i]];
+  for (std::size_t i = 0; i < entries.size(); ++i) picture[i] = greys[entries[i]];
 }
 
-void DrawAnglePicture(Explorer& e) {
-  for (std::size_t i = 0; i < e.angle.size(); ++i) e.anglePicture[i] = Grey(e.angle[i]);
-}
+void DrawDistancePicture(Explorer& e) { DrawGreyPicture(e.distance, e.settings.textureSize, e.distancePicture); }
+
+void DrawAnglePicture(Explorer& e) { DrawGreyPicture(e.angle, e.settings.textureSize, e.anglePicture); }
 
 bool IsPowerOfTwo(std::int32_t n) { return n > 0 && (n & (n - 1)) == 0; }
 
