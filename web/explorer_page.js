@@ -342,6 +342,11 @@
     status.textContent = 'explorer: cannot run here: ' + lacking;
     return;
   }
+  const fromDisk = tunnelPageFromDisk('explorer');
+  if (fromDisk) {
+    status.textContent = fromDisk;
+    return;
+  }
   if (typeof createExplorer !== 'function') {
     status.textContent = 'explorer: cannot run here: its code did not load (explorer.js)';
     return;

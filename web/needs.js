@@ -17,3 +17,11 @@ function tunnelPageMissing(showsScreen) {
     return 'this browser gives no 2D canvas to show the screen on';
   return null;
 }
+
+// Browsers fetch a page's WebAssembly only from a web server, never from disk: the line
+// that says so for the page `name` opened from a file, or null.
+function tunnelPageFromDisk(name) {
+  if (location.protocol !== 'file:') return null;
+  return name + ': cannot run from a file: the pages must be served; run tools/web and open ' +
+         'http://127.0.0.1:8000/' + name + '.html';
+}

@@ -1,9 +1,9 @@
-// Starts the page's program once the page and the program's code have loaded and tells what became of it. A screen
-// program shows its canvas over the page, with a hint over the picture for a few seconds
-// (how to end it, how to get the full screen; on a touch screen a button that ends it,
-// since there is no Escape key); once a program has ended the page says so
-// with its exit code, shows the pictures it wrote and offers them for download under
-// their names, and offers to start the program again.
+// Starts the page's program once the page and the program's code have loaded and tells
+// what became of it. A screen program shows its canvas over the page, with a hint over
+// the picture for a few seconds (how to end it, how to get the full screen; on a touch
+// screen a button that ends it, since there is no Escape key); once a program has ended
+// the page says so with its exit code, shows the pictures it wrote and offers them for
+// download under their names, and offers to start the program again.
 'use strict';
 (function () {
   const program = document.body.dataset.program;
@@ -90,10 +90,9 @@
     status.textContent = program + ': cannot run here: ' + lacking;
     return;
   }
-  // Browsers fetch the program's WebAssembly only from a web server, never from disk.
-  if (location.protocol === 'file:') {
-    status.textContent = program + ': cannot run from a file: the pages must be served; run tools/web and open ' +
-                         'http://127.0.0.1:8000/' + program + '.html';
+  const fromDisk = tunnelPageFromDisk(program);
+  if (fromDisk) {
+    status.textContent = fromDisk;
     return;
   }
   restart.addEventListener('click', start);
