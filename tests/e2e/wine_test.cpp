@@ -1,0 +1,229 @@
+// The Windows build's programs (tools/windows) under Wine, through the system's own
+// libraries as Wine gives them: the interactive ones on a private X server of 640 x 480
+// show the frames of the table rules and end on Escape with exit code 0; the picture
+// programs write the same bytes as the Linux build's, and where drive C: takes no file
+// they leave none and say what the Linux programs say. Skipped where Wine or the
+// Windows build is missing.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/x_client.h"
+#include "tests/e2e/x_session.h"
+#include "tests/support/rule_frames.h"
+#include "tests/support/temp_folder.h"
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace rule_frames;
+
+constexpr milliseconds kStartLimit = 60s;  // Wine's first start on a loaded machine
+
+std::string WindowsProgram(const std::string& name) { return std::string(TUNNEL_WINDOWS_PROGRAMS) + "/" + name + ".exe"; }
+
+std::filesystem::path DriveC() { return std::filesystem::path(TUNNEL_WINE_PREFIX) / "drive_c"; }
+
+std::vector<unsigned char> Bytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Ended {
+  int status = -1;
+  std::string output;  // standard output and error
+};
+
+// Runs the command to its end through the shell (`command` is shell text), keeping
+// what it wrote.
+Ended RunToEnd(const std::string& command, const std::vector<std::string>& environment) {
+  Child child = Spawn({"/bin/sh", "-c", command + " 2>&1"}, environment);
+  Ended ended;
+  while (std::optional<std::string> line = ReadLine(child, kStartLimit)) ended.output += *line + "\n";
+  std::optional<int> status = AwaitExit(child, kStartLimit);
+  Stop(child);
+  if (status) ended.status = *status;
+  return ended;
+}
+
+// A shell command that runs `command` in `folder` made read-only for it alone: a
+// read-only bind mount in a mount namespace of its own (which needs root).
+std::string InReadOnlyFolder(const std::string& folder, const std::string& command) {
+  return "unshare -m sh -c 'mount --bind \"" + folder + "\" \"" + folder + "\" && mount -o remount,bind,ro \"" +
+         folder + "\" \"" + folder + "\" && cd \"" + folder + "\" && exec " + command + "'";
+}
+
+class UnderWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(TUNNEL_WINE, X_OK) != 0) GTEST_SKIP() << "no Wine (tools/install-deps --windows)";
+    if (access(WindowsProgram("tunnel_static").c_str(), R_OK) != 0) GTEST_SKIP() << "no Windows build (tools/windows)";
+    ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(TUNNEL_WINE_PREFIX) / "system.reg"))
+        << "no Wine prefix: the test wine_prefix makes it";
+  }
+
+  std::vector<std::string> Environment(const std::string& display) const {
+    return {"WINEPREFIX=" TUNNEL_WINE_PREFIX, "WINEDEBUG=-all", display.empty() ? "DISPLAY" : "DISPLAY=" + display};
+  }
+};
+
+class ScreenUnderWine : public UnderWine {
+ protected:
+  void SetUp() override {
+    UnderWine::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(StartXServer(&server_, kWidth, kHeight, 24, kStartLimit));
+    x_ = ConnectX(server_.display);
+    ASSERT_NE(x_, nullptr);
+    std::string error;
+    ASSERT_TRUE(TakeScreenshot(server_.display, &desktop_, &error)) << error;
+  }
+  void TearDown() override {
+    Stop(program_);
+    if (x_) DisconnectX(x_);
+    StopXServer(&server_);
+    // Wine's desktop process ends with the X server; the next test starts once the
+    // prefix's server has seen it go.
+    std::vector<unsigned char> ignored;
+    RunForOutput({TUNNEL_WINESERVER, "-w"}, &ignored, kStartLimit, {"WINEPREFIX=" TUNNEL_WINE_PREFIX});
+  }
+
+  // Starts the program and waits until its window is shown over the whole screen.
+  void Start(const std::string& name) {
+    program_ = Spawn({TUNNEL_WINE, WindowsProgram(name)}, Environment(server_.display));
+    ASSERT_GT(program_.pid, 0);
+    WindowFacts facts{};
+    ASSERT_TRUE(Eventually(
+        [&] {
+          window_ = WindowOfProcess(x_, program_.pid);
+          return window_ && ReadWindow(x_, window_, &facts) && facts.viewable;
+        },
+        kStartLimit))
+        << "no window shown";
+    EXPECT_EQ(facts.title, "Varnoxia Tutorial");
+    EXPECT_EQ(facts.width, kWidth);
+    EXPECT_EQ(facts.height, kHeight);
+  }
+
+  // Waits until a screenshot shows a frame that `find` recognises; returns its number.
+  template <typename Find>
+  int AwaitFrame(Find find) {
+    int n = 0;
+    std::string why = "no screenshot";
+    Eventually(
+        [&] {
+          Screenshot shot;
+          if (!TakeScreenshot(server_.display, &shot, &why)) return false;
+          n = find(shot, &why);
+          return n != 0;
+        },
+        kStartLimit);
+    EXPECT_NE(n, 0) << why;
+    return n;
+  }
+
+  // The programs look at Escape once a frame (GetAsyncKeyState): the key is held, on
+  // the focused window, until the program has ended.
+  void EscapeEndsIt() {
+    Focus(x_, window_);
+    FakeKey(x_, "Escape", true);
+    std::optional<int> status = AwaitExit(program_, 20s);
+    FakeKey(x_, "Escape", false);
+    ASSERT_TRUE(status.has_value()) << "Escape did not end the program";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+    Screenshot after;
+    std::string error;
+    EXPECT_TRUE(Eventually(
+        [&] { return TakeScreenshot(server_.display, &after, &error) && after.pixels == desktop_.pixels; }, 20s))
+        << "the desktop is not back as it was";
+  }
+
+  XServer server_;
+  XClient* x_ = nullptr;
+  Child program_;
+  XWindowId window_ = 0;
+  Screenshot desktop_;
+};
+
+TEST_F(ScreenUnderWine, StaticShowsTheStaticFrame) {
+  Start("tunnel_static");
+  AwaitFrame([](const Screenshot& shot, std::string* why) { return ShowsFrame(shot, Screen(), {0, 0, 0}, why) ? 1 : 0; });
+  EscapeEndsIt();
+}
+
+TEST_F(ScreenUnderWine, AnimatedShowsFramesOfTheCycle) {
+  Start("tunnel_animated");
+  int n = AwaitFrame([](const Screenshot& shot, std::string* why) { return FindFrame(shot, Screen(), 200, AnimatedFrame, why); });
+  AwaitFrame([n](const Screenshot& shot, std::string* why) {
+    int m = FindFrame(shot, Screen(), 200, AnimatedFrame, why);
+    return m != n ? m : 0;
+  });
+  EscapeEndsIt();
+}
+
+TEST_F(ScreenUnderWine, LookaroundShowsTheFrameOfSomeN) {
+  Start("tunnel_lookaround");
+  LookaroundFrames frame;
+  AwaitFrame([&](const Screenshot& shot, std::string* why) { return FindFrame(shot, Big(), 20000, frame, why); });
+  EscapeEndsIt();
+}
+
+struct PictureProgram {
+  const char* name;
+  const char* linuxPath;
+  const char* file;
+};
+
+const PictureProgram kPicturePrograms[] = {
+    {"texture_dump", TEXTURE_DUMP_PATH, "Varnoxia_Texture.bmp"},
+    {"distance_dump", DISTANCE_DUMP_PATH, "Varnoxia_Distance.bmp"},
+    {"angle_dump", ANGLE_DUMP_PATH, "Varnoxia_Angle.bmp"},
+};
+
+// Pictures need no screen: the programs run without an X server.
+TEST_F(UnderWine, PictureFilesEqualTheLinuxBuildsByteForByte) {
+  TempFolder folder;
+  for (const PictureProgram& p : kPicturePrograms) {
+    SCOPED_TRACE(p.name);
+    const std::filesystem::path onWindows = DriveC() / p.file;
+    std::filesystem::remove(onWindows);
+    Ended linux = RunToEnd("cd '" + folder.path().string() + "' && exec " + p.linuxPath, {});
+    ASSERT_EQ(linux.status, 0) << linux.output;
+    Ended windows = RunToEnd(std::string(TUNNEL_WINE) + " " + WindowsProgram(p.name), Environment(""));
+    EXPECT_EQ(windows.status, 0) << windows.output;
+    EXPECT_EQ(windows.output, "");
+    std::vector<unsigned char> made = Bytes(onWindows);
+    EXPECT_FALSE(made.empty()) << "no file " << onWindows;
+    EXPECT_TRUE(made == Bytes(folder.path() / p.file)) << onWindows << " differs from the Linux build's";
+    std::filesystem::remove(onWindows);
+  }
+}
+
+// A folder that takes no file: nothing is left in it, neither the picture nor a
+// temporary file, and the program says and ends as the Linux build's does.
+TEST_F(UnderWine, AReadOnlyDriveCLeavesNoFileAndSaysWhatLinuxSays) {
+  if (geteuid() != 0) GTEST_SKIP() << "a read-only mount of drive C: needs root";
+  TempFolder folder;
+  const std::vector<std::string> before = TempFolder::NamesIn(DriveC());
+  for (const PictureProgram& p : kPicturePrograms) {
+    SCOPED_TRACE(p.name);
+    Ended linux = RunToEnd(InReadOnlyFolder(folder.path().string(), p.linuxPath), {});
+    Ended windows = RunToEnd(InReadOnlyFolder(DriveC().string(), std::string(TUNNEL_WINE) + " " + WindowsProgram(p.name)),
+                             Environment(""));
+    EXPECT_EQ(windows.output, linux.output);
+    EXPECT_EQ(windows.status, linux.status);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << "the Linux build left a file";
+  }
+  EXPECT_EQ(TempFolder::NamesIn(DriveC()), before) << "a file was left on drive C:";
+}
+
+}  // namespace
+}  // namespace e2e
