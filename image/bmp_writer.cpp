@@ -44,7 +44,11 @@ bool WriteBmpFile(const char* fileName, const BITMAPINFOHEADER& info, const BYTE
                   WriteAll(file, pixels, pixelBytes) && FlushFileBuffers(file);
   complete = CloseHandle(file) && complete;
   if (!replacing) return complete;
-  if (complete && ReplaceFileA(fileName, temporary, nullptr, 0, nullptr, nullptr)) return true;
+  // ReplaceFileA wants an old file to take the place of; a new name is a move.
+  if (complete && (ReplaceFileA(fileName, temporary, nullptr, 0, nullptr, nullptr) ||
+                   (GetLastError() == ERROR_FILE_NOT_FOUND &&
+                    MoveFileExA(temporary, fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))))
+    return true;
   DeleteFileA(temporary);
   return false;
 }

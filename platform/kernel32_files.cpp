@@ -191,8 +191,31 @@ BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR ba
     return FALSE;
   return FailingWithoutMemory(FALSE, [&] {
     std::string target;
-    return FinalPath(HostPath(replacedFileName), &target) &&
-           std::rename(HostPath(replacementFileName).c_str(), target.c_str()) == 0;
+    if (!FinalPath(HostPath(replacedFileName), &target)) return false;
+    struct stat old {};
+    if (stat(target.c_str(), &old) != 0 && errno == ENOENT) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return false;
+    }
+    return std::rename(HostPath(replacementFileName).c_str(), target.c_str()) == 0;
+  });
+}
+
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
+  if (!existingFileName || !newFileName || flags != (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return FALSE;
+  return FailingWithoutMemory(FALSE, [&] {
+    std::string target;
+    if (!FinalPath(HostPath(newFileName), &target) ||
+        std::rename(HostPath(existingFileName).c_str(), target.c_str()) != 0)
+      return false;
+    // The new name is on the device once its folder is.
+    std::size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool synced = descriptor >= 0 && fsync(descriptor) == 0;
+    if (descriptor >= 0) close(descriptor);
+    return synced;
   });
 }
 
