@@ -55,10 +55,13 @@ Ended RunToEnd(const std::string& command, const std::vector<std::string>& envir
 }
 
 // A shell command that runs `command` in `folder` made read-only for it alone: a
-// read-only bind mount in a mount namespace of its own (which needs root).
+// read-only bind mount in a mount namespace of its own (which needs root). The line
+// kReadOnly comes first once the folder is read-only.
+constexpr char kReadOnly[] = "read-only\n";
 std::string InReadOnlyFolder(const std::string& folder, const std::string& command) {
-  return "unshare -m sh -c 'mount --bind \"" + folder + "\" \"" + folder + "\" && mount -o remount,bind,ro \"" +
-         folder + "\" \"" + folder + "\" && cd \"" + folder + "\" && exec " + command + "'";
+  const std::string quoted = "\"" + folder + "\"";
+  return "unshare -m sh -c 'mount --bind " + quoted + " " + quoted + " && mount -o remount,bind,ro " + quoted + " " +
+         quoted + " && cd " + quoted + " && ! touch x 2>/dev/null && echo read-only && exec " + command + "'";
 }
 
 class UnderWine : public ::testing::Test {
@@ -218,6 +221,8 @@ TEST_F(UnderWine, AReadOnlyDriveCLeavesNoFileAndSaysWhatLinuxSays) {
     Ended linux = RunToEnd(InReadOnlyFolder(folder.path().string(), p.linuxPath), {});
     Ended windows = RunToEnd(InReadOnlyFolder(DriveC().string(), std::string(TUNNEL_WINE) + " " + WindowsProgram(p.name)),
                              Environment(""));
+    ASSERT_EQ(linux.output.rfind(kReadOnly, 0), 0u) << linux.output;
+    ASSERT_EQ(windows.output.rfind(kReadOnly, 0), 0u) << windows.output;
     EXPECT_EQ(windows.output, linux.output);
     EXPECT_EQ(windows.status, linux.status);
     EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << "the Linux build left a file";
