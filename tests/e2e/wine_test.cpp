@@ -43,11 +43,15 @@ struct Ended {
 };
 
 // Runs the command to its end through the shell (`command` is shell text), keeping
-// what it wrote.
+// what it wrote. A Windows program's text ends its lines with "\r\n"; they are kept
+// as "\n", as a Linux program's are.
 Ended RunToEnd(const std::string& command, const std::vector<std::string>& environment) {
   Child child = Spawn({"/bin/sh", "-c", command + " 2>&1"}, environment);
   Ended ended;
-  while (std::optional<std::string> line = ReadLine(child, kStartLimit)) ended.output += *line + "\n";
+  while (std::optional<std::string> line = ReadLine(child, kStartLimit)) {
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    ended.output += *line + "\n";
+  }
   std::optional<int> status = AwaitExit(child, kStartLimit);
   Stop(child);
   if (status) ended.status = *status;
@@ -73,6 +77,14 @@ class UnderWine : public ::testing::Test {
         << "no Wine prefix: the test wine_prefix makes it";
   }
 
+  // Wine's desktop process ends with the X server it was shown on; the next test
+  // starts once the prefix's server has seen every process go and ended.
+  void TearDown() override {
+    if (IsSkipped()) return;
+    std::vector<unsigned char> ignored;
+    RunForOutput({TUNNEL_WINESERVER, "-w"}, &ignored, kStartLimit, {"WINEPREFIX=" TUNNEL_WINE_PREFIX});
+  }
+
   std::vector<std::string> Environment(const std::string& display) const {
     return {"WINEPREFIX=" TUNNEL_WINE_PREFIX, "WINEDEBUG=-all", display.empty() ? "DISPLAY" : "DISPLAY=" + display};
   }
@@ -93,10 +105,7 @@ class ScreenUnderWine : public UnderWine {
     Stop(program_);
     if (x_) DisconnectX(x_);
     StopXServer(&server_);
-    // Wine's desktop process ends with the X server; the next test starts once the
-    // prefix's server has seen it go.
-    std::vector<unsigned char> ignored;
-    RunForOutput({TUNNEL_WINESERVER, "-w"}, &ignored, kStartLimit, {"WINEPREFIX=" TUNNEL_WINE_PREFIX});
+    UnderWine::TearDown();
   }
 
   // Starts the program and waits until its window is shown over the whole screen.
@@ -177,6 +186,17 @@ TEST_F(ScreenUnderWine, LookaroundShowsTheFrameOfSomeN) {
   LookaroundFrames frame;
   AwaitFrame([&](const Screenshot& shot, std::string* why) { return FindFrame(shot, Big(), 20000, frame, why); });
   EscapeEndsIt();
+}
+
+// Wine offers an X screen's own modes only: on a larger screen the 640 x 480 mode is
+// refused, and the program says so, under its own name, and ends.
+TEST_F(UnderWine, AModeTheScreenDoesNotOfferIsRefusedWithAMessage) {
+  XServer server;
+  ASSERT_TRUE(StartXServer(&server, 1024, 768, 24, kStartLimit));
+  Ended ended = RunToEnd(std::string(TUNNEL_WINE) + " " + WindowsProgram("tunnel_static"), Environment(server.display));
+  StopXServer(&server);
+  EXPECT_EQ(ended.output,
+            "tunnel_static: cannot open the display: the display does not offer the requested size and depth\n");
 }
 
 struct PictureProgram {
