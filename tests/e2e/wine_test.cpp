@@ -10,13 +10,12 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/x_client.h"
 #include "tests/e2e/x_session.h"
+#include "tests/support/command_output.h"
 #include "tests/support/rule_frames.h"
 #include "tests/support/temp_folder.h"
 
@@ -32,30 +31,12 @@ std::string WindowsProgram(const std::string& name) { return std::string(TUNNEL_
 
 std::filesystem::path DriveC() { return std::filesystem::path(TUNNEL_WINE_PREFIX) / "drive_c"; }
 
-std::vector<unsigned char> Bytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-struct Ended {
-  int status = -1;
-  std::string output;  // standard output and error
-};
-
-// Runs the command to its end through the shell (`command` is shell text), keeping
-// what it wrote. A Windows program's text ends its lines with "\r\n"; they are kept
-// as "\n", as a Linux program's are.
-Ended RunToEnd(const std::string& command, const std::vector<std::string>& environment) {
-  Child child = Spawn({"/bin/sh", "-c", command + " 2>&1"}, environment);
-  Ended ended;
-  while (std::optional<std::string> line = ReadLine(child, kStartLimit)) {
-    if (!line->empty() && line->back() == '\r') line->pop_back();
-    ended.output += *line + "\n";
-  }
-  std::optional<int> status = AwaitExit(child, kStartLimit);
-  Stop(child);
-  if (status) ended.status = *status;
-  return ended;
+// Runs shell text to its end (within two minutes), with what it wrote to both
+// streams; a Windows program's "\r\n" line ends read as a Linux program's "\n".
+CommandResult RunShell(const std::string& command) {
+  CommandResult result = RunCommand("timeout 120 " + command + " 2>&1");
+  std::erase(result.output, '\r');
+  return result;
 }
 
 // A shell command that runs `command` in `folder` made read-only for it alone: a
@@ -86,7 +67,12 @@ class UnderWine : public ::testing::Test {
   }
 
   std::vector<std::string> Environment(const std::string& display) const {
-    return {"WINEPREFIX=" TUNNEL_WINE_PREFIX, "WINEDEBUG=-all", display.empty() ? "DISPLAY" : "DISPLAY=" + display};
+    return {"WINEPREFIX=" TUNNEL_WINE_PREFIX, "WINEDEBUG=-all", "DISPLAY=" + display};
+  }
+  // The program under Wine as shell text, on the display or on none.
+  std::string UnderWineCommand(const std::string& program, const std::string& display = "") const {
+    return std::string("env ") + (display.empty() ? "-u DISPLAY" : "DISPLAY=" + display) +
+           " WINEPREFIX=" TUNNEL_WINE_PREFIX " WINEDEBUG=-all " TUNNEL_WINE " " + WindowsProgram(program);
   }
 };
 
@@ -193,7 +179,7 @@ TEST_F(ScreenUnderWine, LookaroundShowsTheFrameOfSomeN) {
 TEST_F(UnderWine, AModeTheScreenDoesNotOfferIsRefusedWithAMessage) {
   XServer server;
   ASSERT_TRUE(StartXServer(&server, 1024, 768, 24, kStartLimit));
-  Ended ended = RunToEnd(std::string(TUNNEL_WINE) + " " + WindowsProgram("tunnel_static"), Environment(server.display));
+  CommandResult ended = RunShell(UnderWineCommand("tunnel_static", server.display));
   StopXServer(&server);
   EXPECT_EQ(ended.output,
             "tunnel_static: cannot open the display: the display does not offer the requested size and depth\n");
@@ -218,14 +204,14 @@ TEST_F(UnderWine, PictureFilesEqualTheLinuxBuildsByteForByte) {
     SCOPED_TRACE(p.name);
     const std::filesystem::path onWindows = DriveC() / p.file;
     std::filesystem::remove(onWindows);
-    Ended linux = RunToEnd("cd '" + folder.path().string() + "' && exec " + p.linuxPath, {});
+    CommandResult linux = RunShell("sh -c 'cd \"" + folder.path().string() + "\" && exec " + p.linuxPath + "'");
     ASSERT_EQ(linux.status, 0) << linux.output;
-    Ended windows = RunToEnd(std::string(TUNNEL_WINE) + " " + WindowsProgram(p.name), Environment(""));
+    CommandResult windows = RunShell(UnderWineCommand(p.name));
     EXPECT_EQ(windows.status, 0) << windows.output;
     EXPECT_EQ(windows.output, "");
-    std::vector<unsigned char> made = Bytes(onWindows);
+    std::vector<unsigned char> made = ReadBytes(onWindows);
     EXPECT_FALSE(made.empty()) << "no file " << onWindows;
-    EXPECT_TRUE(made == Bytes(folder.path() / p.file)) << onWindows << " differs from the Linux build's";
+    EXPECT_TRUE(made == ReadBytes(folder.path() / p.file)) << onWindows << " differs from the Linux build's";
     std::filesystem::remove(onWindows);
   }
 }
@@ -238,9 +224,8 @@ TEST_F(UnderWine, AReadOnlyDriveCLeavesNoFileAndSaysWhatLinuxSays) {
   const std::vector<std::string> before = TempFolder::NamesIn(DriveC());
   for (const PictureProgram& p : kPicturePrograms) {
     SCOPED_TRACE(p.name);
-    Ended linux = RunToEnd(InReadOnlyFolder(folder.path().string(), p.linuxPath), {});
-    Ended windows = RunToEnd(InReadOnlyFolder(DriveC().string(), std::string(TUNNEL_WINE) + " " + WindowsProgram(p.name)),
-                             Environment(""));
+    CommandResult linux = RunShell(InReadOnlyFolder(folder.path().string(), p.linuxPath));
+    CommandResult windows = RunShell(InReadOnlyFolder(DriveC().string(), UnderWineCommand(p.name)));
     ASSERT_EQ(linux.output.rfind(kReadOnly, 0), 0u) << linux.output;
     ASSERT_EQ(windows.output.rfind(kReadOnly, 0), 0u) << windows.output;
     EXPECT_EQ(windows.output, linux.output);
