@@ -197,13 +197,17 @@ const PictureProgram kPicturePrograms[] = {
     {"angle_dump", ANGLE_DUMP_PATH, "Varnoxia_Angle.bmp"},
 };
 
-// Pictures need no screen: the programs run without an X server.
+// Pictures need no screen: the programs run without an X server. One writes a new
+// file (MoveFileExA), the others replace an old one (ReplaceFileA); no temporary file
+// is left beside them.
 TEST_F(UnderWine, PictureFilesEqualTheLinuxBuildsByteForByte) {
   TempFolder folder;
+  for (const PictureProgram& p : kPicturePrograms) std::filesystem::remove(DriveC() / p.file);
+  const std::vector<std::string> before = TempFolder::NamesIn(DriveC());
   for (const PictureProgram& p : kPicturePrograms) {
     SCOPED_TRACE(p.name);
     const std::filesystem::path onWindows = DriveC() / p.file;
-    std::filesystem::remove(onWindows);
+    if (&p != &kPicturePrograms[0]) WriteBytes(onWindows, "an old file");
     CommandResult linux = RunShell("sh -c 'cd \"" + folder.path().string() + "\" && exec " + p.linuxPath + "'");
     ASSERT_EQ(linux.status, 0) << linux.output;
     CommandResult windows = RunShell(UnderWineCommand(p.name));
@@ -214,6 +218,7 @@ TEST_F(UnderWine, PictureFilesEqualTheLinuxBuildsByteForByte) {
     EXPECT_TRUE(made == ReadBytes(folder.path() / p.file)) << onWindows << " differs from the Linux build's";
     std::filesystem::remove(onWindows);
   }
+  EXPECT_EQ(TempFolder::NamesIn(DriveC()), before) << "a temporary file was left on drive C:";
 }
 
 // A folder that takes no file: nothing is left in it, neither the picture nor a
