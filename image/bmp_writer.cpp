@@ -69,7 +69,11 @@ bool WriteBmpFile(const char* fileName, const BITMAPINFOHEADER& info, const BYTE
   bool complete = WriteAll(file, &header, sizeof header) && WriteAll(file, &info, sizeof info) &&
                   WriteAll(file, pixels, pixelBytes) && FlushFileBuffers(file);
   complete = CloseHandle(file) && complete;
-  if (replacing) complete = complete && ReplaceFileA(fileName, temporary, nullptr, 0, nullptr, nullptr);
+  // ReplaceFileA wants an old file to take the place of; a new name is a move.
+  if (replacing)
+    complete = complete && (ReplaceFileA(fileName, temporary, nullptr, 0, nullptr, nullptr) ||
+                            (GetLastError() == ERROR_FILE_NOT_FOUND &&
+                             MoveFileExA(temporary, fileName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)));
   if (complete) return true;
   // The call that failed set it; the calls that succeed leave it.
   const DWORD error = GetLastError();

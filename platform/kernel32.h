@@ -86,10 +86,18 @@ BOOL DeleteFileA(LPCSTR fileName);
 // caught: it leaves the file behind.
 HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName);
 // Puts the replacement in the place of the file `replacedFileName` leads to, in one
-// step: that name then leads either to the old file or to the new one, never a mix. A
-// missing old file is no failure. Only the form without backup and flags is provided.
+// step: that name then leads either to the old file or to the new one, never a mix.
+// With no old file there it fails, with ERROR_FILE_NOT_FOUND: a new name is
+// MoveFileExA's. Only the form without backup and flags is provided.
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR backupFileName, DWORD replaceFlags,
                   LPVOID exclude, LPVOID reserved);
+// Renames the file to `newFileName`, in the place of any file that name leads to. Only
+// the form MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH is provided: it returns
+// once the folder's new entry is on the device.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x00000008;
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
 
 // Not a kernel32 call: this platform's CREATE_ALWAYS for a file written in place, where
 // no replacement can be made. Room for `size` bytes is reserved on the device before

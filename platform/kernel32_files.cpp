@@ -271,10 +271,38 @@ BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR ba
     return FALSE;
   return FailingWithoutMemory(FALSE, [&] {
     std::string target, replacement = HostPath(replacementFileName);
-    if (!FinalPath(HostPath(replacedFileName), &target) || std::rename(replacement.c_str(), target.c_str()) != 0)
-      return Failing(FALSE);
+    if (!FinalPath(HostPath(replacedFileName), &target)) return Failing(FALSE);
+    // As the system's: there must be a file to replace; a new name is MoveFileExA's.
+    struct stat old {};
+    if (stat(target.c_str(), &old) != 0) {
+      if (errno != ENOENT) return Failing(FALSE);
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return FALSE;
+    }
+    if (std::rename(replacement.c_str(), target.c_str()) != 0) return Failing(FALSE);
     ForgetUnfinishedFile(replacement.c_str());
     return TRUE;
+  });
+}
+
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
+  if (!existingFileName || !newFileName || flags != (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return FALSE;
+  return FailingWithoutMemory(FALSE, [&] {
+    std::string target, existing = HostPath(existingFileName);
+    if (!FinalPath(HostPath(newFileName), &target) || std::rename(existing.c_str(), target.c_str()) != 0)
+      return Failing(FALSE);
+    ForgetUnfinishedFile(existing.c_str());
+    // The new name is on the device once its folder is.
+    std::size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return Failing(FALSE);
+    const bool synced = fsync(descriptor) == 0;
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return synced ? TRUE : Failing(FALSE);
   });
 }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 
 #include "core/frame.h"
 #include "platform/gdi32.h"

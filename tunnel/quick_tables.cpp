@@ -7,8 +7,9 @@
 #include "tunnel/tables.h"
 
 // Loops whose results are exact in every vector width are built for each width of the
-// x86 processors and chosen when the program loads; elsewhere once, for the target.
-#if defined(__x86_64__) || defined(__i386__)
+// x86 processors and chosen when the program loads (by the ELF loader's indirect
+// functions: Linux, not Windows); elsewhere once, for the target.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__ELF__)
 #define FOR_THE_WIDEST_VECTORS [[gnu::target_clones("avx512f", "avx2", "default")]]
 #else
 #define FOR_THE_WIDEST_VECTORS

@@ -6,6 +6,9 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <string>
+#include <vector>
+
 namespace e2e {
 
 struct XClient {
@@ -58,25 +61,35 @@ void DisconnectX(XClient* client) {
 
 namespace {
 
-// Under `window`, at any depth: a window manager puts the windows in frames of its own.
-XWindowId WindowOfProcessUnder(XClient* client, Window window, pid_t pid) {
+// The windows of the process under `window`, at any depth (a window manager puts the
+// windows in frames of its own), those nearer the root first.
+void WindowsOfProcessUnder(XClient* client, Window window, pid_t pid, std::vector<Window>* found) {
   Window rootReturn, parent, *children = nullptr;
   unsigned count = 0;
-  XWindowId found = 0;
-  if (!XQueryTree(client->display, window, &rootReturn, &parent, &children, &count)) return 0;
-  for (unsigned i = 0; i < count && !found; ++i) {
+  if (!XQueryTree(client->display, window, &rootReturn, &parent, &children, &count)) return;
+  for (unsigned i = 0; i < count; ++i) {
     std::string owner = Property(client, children[i], "_NET_WM_PID", XA_CARDINAL);
     if (owner.size() == sizeof(long) && pid_t(*reinterpret_cast<const long*>(owner.data())) == pid)
-      found = children[i];
+      found->push_back(children[i]);
   }
-  for (unsigned i = 0; i < count && !found; ++i) found = WindowOfProcessUnder(client, children[i], pid);
+  for (unsigned i = 0; i < count; ++i) WindowsOfProcessUnder(client, children[i], pid, found);
   if (children) XFree(children);
-  return found;
 }
 
 }  // namespace
 
-XWindowId WindowOfProcess(XClient* client, pid_t pid) { return WindowOfProcessUnder(client, client->root, pid); }
+// A process may have hidden windows beside the one it shows (Wine's input method
+// window): the shown one is taken first.
+XWindowId WindowOfProcess(XClient* client, pid_t pid) {
+  std::vector<Window> windows;
+  WindowsOfProcessUnder(client, client->root, pid, &windows);
+  for (Window window : windows) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(client->display, window, &attributes) && attributes.map_state == IsViewable)
+      return window;
+  }
+  return windows.empty() ? 0 : windows.front();
+}
 
 bool WindowManagerRunning(XClient* client) {
   return !Property(client, client->root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();

@@ -15,7 +15,8 @@ using XWindowId = unsigned long;  // 0: no window
 XClient* ConnectX(const std::string& display);
 void DisconnectX(XClient* client);
 
-// The top-level window that the process `pid` made, or 0.
+// The top-level window that the process `pid` made (the shown one, when it has several),
+// or 0.
 XWindowId WindowOfProcess(XClient* client, pid_t pid);
 
 // Whether a window manager that follows the desktop standards has taken the server.

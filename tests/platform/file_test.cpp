@@ -163,6 +163,20 @@ TEST_F(Files, TestsCanRefuseAWriteOrCutItShort) {
   return ::testing::AssertionSuccess();
 }
 
+// Puts the replacement in place as the BMP writer does: over an old file with
+// ReplaceFileA, which refuses a name with none, and then by MoveFileExA.
+void PutInPlace(const std::string& name, const char* temporary, const std::filesystem::path& target) {
+  if (std::filesystem::exists(target)) {
+    EXPECT_TRUE(ReplaceFileA(name.c_str(), temporary, nullptr, 0, nullptr, nullptr));
+    return;
+  }
+  SetLastError(0);
+  EXPECT_FALSE(ReplaceFileA(name.c_str(), temporary, nullptr, 0, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(std::filesystem::exists(temporary)) << "a refused replacement keeps its file";
+  EXPECT_TRUE(MoveFileExA(temporary, name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
 TEST_F(Files, AReplacementGoesBesideTheFileTheNameLeadsTo) {
   std::filesystem::create_directories(folder / "sub" / "deeper");
   WriteBytes(folder / "sub" / "t.bmp", "old");
@@ -192,7 +206,7 @@ TEST_F(Files, AReplacementGoesBesideTheFileTheNameLeadsTo) {
     EXPECT_EQ(std::filesystem::file_size(temporary), 0u);
     EXPECT_TRUE(WriteAll(file, "new " + c.name));
     EXPECT_TRUE(CloseHandle(file));
-    EXPECT_TRUE(ReplaceFileA(c.name.c_str(), temporary, nullptr, 0, nullptr, nullptr));
+    PutInPlace(c.name, temporary, c.target);
     EXPECT_FALSE(std::filesystem::exists(temporary));
     EXPECT_EQ(Text(c.target), "new " + c.name);
   }
@@ -228,7 +242,7 @@ TEST_F(Files, AReplacementHasTheModeOfTheFileItReplaces) {
     HANDLE file = CreateReplacementFileA(target.c_str(), temporary);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
-    ASSERT_TRUE(ReplaceFileA(target.c_str(), temporary, nullptr, 0, nullptr, nullptr));
+    PutInPlace(target.string(), temporary, target);
     struct stat made {};
     ASSERT_EQ(stat(target.c_str(), &made), 0);
     EXPECT_EQ(made.st_mode & 07777, c.expected) << std::oct << (made.st_mode & 07777);
@@ -263,6 +277,7 @@ TEST_F(Files, NoReplacementForWhatIsNoPlainFileOrCannotTakeOne) {
   const std::string from = (folder / "from").string(), to = (folder / "to").string();
   EXPECT_FALSE(ReplaceFileA(to.c_str(), from.c_str(), "backup", 0, nullptr, nullptr)) << "no backup form";
   EXPECT_FALSE(ReplaceFileA(to.c_str(), from.c_str(), nullptr, 1, nullptr, nullptr)) << "no flags";
+  EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) << "only the write-through form";
   EXPECT_TRUE(DeleteFileA(from.c_str()));
   EXPECT_FALSE(DeleteFileA(from.c_str()));
   EXPECT_FALSE(ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) << "nothing to put there";

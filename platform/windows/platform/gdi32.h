@@ -1,0 +1,4 @@
+// gdi32 on Windows: the system's own (windows.h).
+#pragma once
+
+#include "platform/types.h"

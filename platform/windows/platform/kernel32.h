@@ -1,0 +1,20 @@
+// kernel32 on Windows: the system's own (windows.h), and what the runtime takes beside
+// it from the platform layer on Linux, in Windows form (replacement_file.cpp,
+// program_name.cpp).
+#pragma once
+
+#include "platform/types.h"
+
+// The program's file name without folder and ".exe", for the start of its messages:
+// the name the C library on Linux gives the same variable.
+extern char* program_invocation_short_name;
+
+namespace platform {
+
+// Creates and opens for writing a new file beside `fileName`, to be put in its place by
+// ReplaceFileA (or MoveFileExA when there is no old file) once complete; its name goes
+// into `temporaryName` (MAX_PATH bytes). INVALID_HANDLE_VALUE when the folder takes no
+// new file.
+HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName);
+
+}  // namespace platform
