@@ -1,5 +1,6 @@
-// The new file that takes an old one's place whole, on Windows: written beside it under
-// ".NAME.XXXXXXXX", so one left behind by a killed program shows what it belongs to.
+// The files a picture is written to, on Windows: a new file that takes an old one's place
+// whole, written beside it under ".NAME.XXXXXXXX" (so one left behind by a killed
+// program shows what it belongs to), or the old file itself, written in place.
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +28,24 @@ HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName) {
     if (GetLastError() != ERROR_FILE_EXISTS) return INVALID_HANDLE_VALUE;
   }
   return INVALID_HANDLE_VALUE;
+}
+
+HANDLE CreateFileInPlaceA(LPCSTR fileName, DWORD size) {
+  if (!fileName || !*fileName) return INVALID_HANDLE_VALUE;
+  HANDLE file = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  // The end of the file set at the new size allocates it (or cuts a longer old file).
+  LARGE_INTEGER end{}, start{};
+  end.QuadPart = size;
+  if (!SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file) ||
+      !SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
 }
 
 }  // namespace platform

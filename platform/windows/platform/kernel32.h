@@ -9,6 +9,11 @@
 // the name the C library on Linux gives the same variable.
 extern char* program_invocation_short_name;
 
+// Newer SDKs name it; MinGW-w64's headers do not yet.
+#ifndef ERROR_DIRECTORY_NOT_SUPPORTED
+#define ERROR_DIRECTORY_NOT_SUPPORTED 336L
+#endif
+
 namespace platform {
 
 // Creates and opens for writing a new file beside `fileName`, to be put in its place by
@@ -16,5 +21,9 @@ namespace platform {
 // into `temporaryName` (MAX_PATH bytes). INVALID_HANDLE_VALUE when the folder takes no
 // new file.
 HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName);
+
+// Opens `fileName` for writing in place, `size` bytes long from the start: the space is
+// claimed before any old byte is written over, so a full disk fails here.
+HANDLE CreateFileInPlaceA(LPCSTR fileName, DWORD size);
 
 }  // namespace platform
