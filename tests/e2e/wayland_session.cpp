@@ -58,14 +58,16 @@ std::string MissingWaylandTools() {
   return missing;
 }
 
-bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log) {
+bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log,
+                     int scale) {
   std::string folder = (fs::temp_directory_path() / "tunnel-wayland-XXXXXX").string();
   if (!mkdtemp(folder.data())) {
     *log = "no runtime folder";
     return false;
   }
   compositor->runtimeDir = folder;
-  std::ofstream(folder + "/config") << "output HEADLESS-1 resolution " << width << "x" << height << "\n"
+  std::ofstream(folder + "/config") << "output HEADLESS-1 resolution " << width << "x" << height << " scale " << scale
+                                    << "\n"
                                     << "xwayland disable\n";
   // sway's log goes to a file beside its socket, for a look when a test fails.
   std::vector<std::string> command = {"/bin/sh", "-c", "exec \"$@\" 2>\"$0\"", folder + "/sway.log"};

@@ -22,10 +22,12 @@ struct Compositor {
 // The programs a compositor needs here that are missing ("sway, grim"), or empty.
 std::string MissingWaylandTools();
 
-// Starts sway with its output of width x height, as the unprivileged user nobody when
-// the tests run as root (sway refuses root). False, with what sway said in `log`, when
-// the output cannot be shot within the limit.
-bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log);
+// Starts sway with its output of width x height pixels, shown at `scale` (2: a HiDPI
+// panel, whose clients count in logical pixels of 2 x 2), as the unprivileged user
+// nobody when the tests run as root (sway refuses root). False, with what sway said in
+// `log`, when the output cannot be shot within the limit.
+bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log,
+                     int scale = 1);
 // Ends it and removes its runtime folder.
 void StopCompositor(Compositor* compositor);
 

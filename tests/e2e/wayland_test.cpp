@@ -54,9 +54,10 @@ class Wayland : public ::testing::Test {
 
   // A compositor with one output of that size, and the tests' keyboard on its seat
   // before any program looks at the seat.
-  void StartSway(int width = kProbeWidth, int height = kProbeHeight) {
+  void StartSway(int width = kProbeWidth, int height = kProbeHeight, int scale = 1) {
     std::string log;
-    ASSERT_TRUE(StartCompositor(&compositor_, width, height, kStartLimit, &log)) << "sway did not start: " << log;
+    ASSERT_TRUE(StartCompositor(&compositor_, width, height, kStartLimit, &log, scale))
+        << "sway did not start: " << log;
     input_ = ConnectInput(SocketPath(compositor_));
     ASSERT_NE(input_, nullptr) << "sway took no virtual keyboard or pointer";
     width_ = width;
@@ -209,15 +210,18 @@ TEST_F(Wayland, PresentedFramesReachTheOutputPixelForPixel) {
 struct Output {
   int width, height;
   int left, top, scale;  // where the picture lies on it
+  int outputScale = 1;   // the compositor's: logical pixels of outputScale x outputScale
 };
 
-void PrintTo(const Output& output, std::ostream* out) { *out << output.width << " x " << output.height; }
+void PrintTo(const Output& output, std::ostream* out) {
+  *out << output.width << " x " << output.height << " at scale " << output.outputScale;
+}
 
 class WaylandOutput : public Wayland, public ::testing::WithParamInterface<Output> {};
 
 TEST_P(WaylandOutput, ThePictureIsScaledByWholePixelsWithBlackBorders) {
   const Output output = GetParam();
-  StartSway(output.width, output.height);
+  StartSway(output.width, output.height, output.outputScale);
   StartProbe();
   for (int pattern : {2, 9}) {
     Show(pattern);
@@ -225,10 +229,14 @@ TEST_P(WaylandOutput, ThePictureIsScaledByWholePixelsWithBlackBorders) {
   }
 }
 
+// At scale 2 the picture is placed in the output's own pixels: 960 x 720 logical
+// pixels take it once, 1920 x 1440 real ones three times.
 INSTANTIATE_TEST_SUITE_P(Larger, WaylandOutput,
-                         ::testing::Values(Output{1280, 960, 0, 0, 2}, Output{1920, 1080, 320, 60, 2}),
+                         ::testing::Values(Output{1280, 960, 0, 0, 2}, Output{1920, 1080, 320, 60, 2},
+                                           Output{1920, 1440, 0, 0, 3, 2}),
                          [](const ::testing::TestParamInfo<Output>& info) {
-                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
+                                  "Scale" + std::to_string(info.param.outputScale);
                          });
 
 TEST_F(Wayland, CloseRequestsAndClicksLeaveTheProgramRunning) {
