@@ -14,6 +14,8 @@
 #include "platform/sdl/end_signals.h"
 #include "platform/sdl/no_display_reason.h"
 #include "platform/sdl/sdl_screen.h"
+#include "platform/sdl/session_bus.h"
+#include "platform/sdl/xlib_messages.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -137,6 +139,12 @@ bool StartVideo() {
   // the first screen's; without it SDL knows only the screen DISPLAY names, as one
   // display. A server of several screens has a monitor per screen, as a rule.
   if (NamedXScreen() != 0) SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
+  static bool prepared = false;
+  if (!prepared) {
+    prepared = true;
+    SkipSilentSessionBus();
+    QuietMissingExtensions();
+  }
   for (const std::string& name : VideoDriversToTry()) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
     // A display that refuses the program has its library say so on standard error;
