@@ -124,6 +124,10 @@ bool StartVideo() {
   // Without this SDL would back a window's surface with its OpenGL renderer, not with
   // the X server's shared memory.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // The screen window is full screen, without a title bar: libdecor, which draws one
+  // where a Wayland compositor does not (weston), would only print its search for
+  // plugins on standard error.
+  SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
   // Mesa keeps compiled shaders on disk from a thread of the lowest priority; on a busy
   // machine a process cannot end before that thread runs, which took seconds after
   // Ctrl+C. The renderer's few small shaders gain nothing from the cache.

@@ -22,6 +22,7 @@
 #include "tests/e2e/probe_pattern.h"
 #include "tests/e2e/wayland_input.h"
 #include "tests/e2e/wayland_session.h"
+#include "tests/e2e/x_client.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/rule_frames.h"
 #include "tests/support/temp_folder.h"
@@ -463,6 +464,55 @@ TEST_F(Wayland, TheCompositorGoingAwayEndsEachProgram) {
     input_ = nullptr;
     StopCompositor(&compositor_);
   }
+}
+
+// weston offers no server-side decorations, and takes its output's scale on its command
+// line: a HiDPI panel of 1920 x 1440 pixels at scale 2 shows the picture three times
+// over, sharp. Escape ends the program with exit code 0 and nothing said, also in the
+// sanitizer tree with leak detection on.
+class Weston : public Wayland {
+ protected:
+  void SetUp() override {
+    const std::string missing = MissingWestonTools();
+    if (!missing.empty())
+      GTEST_SKIP() << "no weston to test on: " << missing << " not installed (tools/install-deps --tests installs them)";
+  }
+  void TearDown() override {
+    if (x_) DisconnectX(x_);
+    Wayland::TearDown();
+  }
+  XClient* x_ = nullptr;
+};
+
+TEST_F(Weston, AtScaleTwoThePictureIsPlacedInTheOutputsOwnPixelsAndEscapeEndsSilently) {
+  std::string log;
+  ASSERT_TRUE(StartWeston(&compositor_, 1920, 1440, 2, kStartLimit, &log)) << "weston did not start: " << log;
+  x_ = ConnectX(compositor_.x.display);
+  ASSERT_NE(x_, nullptr);
+  Start(TUNNEL_SCREEN_PROBE, {"1"});
+  ASSERT_EQ(AwaitLine(program_, "open", kStartLimit), "open 1");
+  Show(2);
+  std::string why;
+  EXPECT_TRUE(Eventually(
+      [&] {
+        Screenshot shot;
+        return TakeScreenshot(compositor_.x.display, &shot, &why) &&
+               (why = Mismatch(shot, 2, 0, 0, 3, shot.width, shot.height)).empty();
+      },
+      kStartLimit))
+      << why;
+  // Typed again until it ends: weston gives the window the keys once it is shown.
+  std::optional<int> status;
+  EXPECT_TRUE(Eventually(
+      [&] {
+        FakeKey(x_, "Escape", true);
+        FakeKey(x_, "Escape", false);
+        return (status = AwaitExit(program_, 300ms)).has_value();
+      },
+      kEventLimit))
+      << "Escape did not end the program";
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << status.value_or(-1);
+  EXPECT_EQ(Errors(), "");
 }
 
 // No compositor behind the socket (a socket left by a crash) and no socket at all (a
