@@ -67,21 +67,11 @@ class Wayland : public ::testing::Test {
     desktop_ = Shoot();
   }
 
-  // Under sway, SDL loads the Wayland, keyboard-map and Mesa libraries itself and
-  // unloads them at its end, before the leak check: their blocks are then reported
-  // from unknown modules, which no suppression can name. Leak detection stays on in
-  // the X11 tests, which run the same runtime.
-  std::vector<std::string> Environment() const {
-    std::vector<std::string> environment = ClientEnvironment(compositor_);
-    environment.push_back("ASAN_OPTIONS=detect_leaks=0");
-    return environment;
-  }
-
   // Starts a program with its standard error going to a file of its own.
   void Start(const char* path, const std::vector<std::string>& arguments = {}) {
     std::vector<std::string> command = {"/bin/sh", "-c", "exec \"$@\" 2>\"$0\"", errors_.path() / "stderr", path};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    program_ = Spawn(command, Environment());
+    program_ = Spawn(command, ClientEnvironment(compositor_));
     ASSERT_GT(program_.pid, 0);
   }
 
@@ -535,7 +525,7 @@ TEST_F(Wayland, WithoutACompositorTheProgramsSayWhyInOneLine) {
                              c.socket + " but no compositor answers there: " + c.reason + ")\n";
     for (const char* path : {TUNNEL_ANIMATED_PATH, TUNNEL_STATIC_PATH, TUNNEL_LOOKAROUND_PATH}) {
       SCOPED_TRACE(path);
-      program_ = Spawn({"/bin/sh", "-c", "exec \"$0\" 2>&1", path}, Environment());
+      program_ = Spawn({"/bin/sh", "-c", "exec \"$0\" 2>&1", path}, ClientEnvironment(compositor_));
       std::string output;
       while (std::optional<std::string> said = ReadLine(program_, kEventLimit)) output += *said + "\n";
       std::optional<int> status = AwaitExit(program_, kEventLimit);
