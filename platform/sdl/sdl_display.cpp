@@ -143,6 +143,7 @@ bool StartVideo() {
   // the first screen's; without it SDL knows only the screen DISPLAY names, as one
   // display. A server of several screens has a monitor per screen, as a rule.
   if (NamedXScreen() != 0) SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
+  // Once, before SDL's first video start: the bus it connects to, and Xlib's lines.
   static bool prepared = false;
   if (!prepared) {
     prepared = true;

@@ -86,8 +86,11 @@ bool Answers(const sockaddr_un& address, socklen_t length) {
 }  // namespace
 
 void SkipSilentSessionBus() {
-  const char* addresses = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (!addresses) return;
+  const char* named = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+  std::string addresses = named ? named : "";
+  // Where none is named, libdbus takes the user's bus in the runtime folder, if any.
+  if (addresses.empty() && runtimeDir && *runtimeDir) addresses = "unix:path=" + std::string(runtimeDir) + "/bus";
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::string name = AddressValue(addresses, "unix", "path");

@@ -6,9 +6,10 @@
 
 namespace platform::sdl {
 
-// When DBUS_SESSION_BUS_ADDRESS names a bus that does not answer within a second and a
-// half, points it at an address that refuses at once, so the program starts without a
-// bus, as on a machine that has none.
+// When the session bus (the one DBUS_SESSION_BUS_ADDRESS names, else the user's in
+// XDG_RUNTIME_DIR) does not answer within a second and a half, points
+// DBUS_SESSION_BUS_ADDRESS at an address that refuses at once, so the program starts
+// without a bus, as on a machine that has none.
 void SkipSilentSessionBus();
 
 }  // namespace platform::sdl
