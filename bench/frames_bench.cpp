@@ -34,7 +34,6 @@ struct {
   std::int32_t textureSize;  // a variable, as in the programs
   Table2D texture, distance, angle, frameValues;
   Table2D bigDistance, bigAngle;
-  double ratio, angleScale;
 } g;
 
 // The tables and an open 640 x 480 x 32 screen, once for every benchmark.
@@ -51,9 +50,9 @@ void Prepare() {
   DimTable(g.bigDistance, 2 * kWidth, 2 * kHeight);
   DimTable(g.bigAngle, 2 * kWidth, 2 * kHeight);
   BuildTunnelTables(g.texture, g.distance, g.angle, kTextureSize, kWidth, kHeight, kWidth / 2.0, kHeight / 2.0,
-                    g.ratio, g.angleScale);
+                    32.0, 0.5);
   BuildTunnelTables(g.texture, g.bigDistance, g.bigAngle, kTextureSize, 2 * kWidth, 2 * kHeight, kWidth * 1.0,
-                    kHeight * 1.0, g.ratio, g.angleScale);
+                    kHeight * 1.0, 32.0, 0.5);
   InitDisplay();
   OpenDisplay(kWidth, kHeight, 32, "Varnoxia Tutorial");
 }

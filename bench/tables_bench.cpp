@@ -13,7 +13,6 @@ namespace {
 struct {
   ProgramHeader header;
   Table2D texture, distance, angle;
-  double ratio, angleScale;
 } g;
 
 void Declare(std::int32_t w, std::int32_t h) {
@@ -26,7 +25,7 @@ void Declare(std::int32_t w, std::int32_t h) {
 void BuildTables(benchmark::State& state, std::int32_t w, std::int32_t h) {
   Declare(w, h);
   for (auto _ : state) {
-    BuildTunnelTables(g.texture, g.distance, g.angle, 256, w, h, w / 2.0, h / 2.0, g.ratio, g.angleScale);
+    BuildTunnelTables(g.texture, g.distance, g.angle, 256, w, h, w / 2.0, h / 2.0, 32.0, 0.5);
     benchmark::DoNotOptimize(g.angle.data[0]);
   }
   state.SetItemsProcessed(state.iterations() * w * h);

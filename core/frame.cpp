@@ -25,12 +25,12 @@ void ProgramStartBlock(void* block, std::size_t size, const ProgramKind& program
     if (step) step();
 }
 
-void ProgramEnd() {
+void ProgramEnd(UINT exitCode) {
   for (ServiceStep step : kind->endSteps)
     if (step) step();
   HeapDestroy(header->mainHeap);
   header->mainHeap = nullptr;
-  ExitProcess(0);
+  ExitProcess(exitCode);
 }
 
 HANDLE MainHeap() { return header ? header->mainHeap : nullptr; }

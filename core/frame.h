@@ -10,6 +10,9 @@
 //
 // ProgramStart(g, kind) zeroes the block, fills the header and starts the services of
 // the kind; ProgramEnd() ends them, destroys the main heap and exits with code 0.
+// A program that cannot do its work (no display, no memory for a table, a picture
+// not written) says why in one line and ends the same way with code 1, through one
+// of the StopUnless... steps.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +46,8 @@ void ProgramStart(GlobalBlock& block, const ProgramKind& kind) {
   ProgramStartBlock(&block, sizeof block, kind);
 }
 
-[[noreturn]] void ProgramEnd();
+inline constexpr platform::UINT kExitFailure = 1;
+[[noreturn]] void ProgramEnd(platform::UINT exitCode = 0);
 
 // The running program's main heap; every table block and runtime record comes from it.
 platform::HANDLE MainHeap();

@@ -65,6 +65,6 @@ void StopUnlessDeclared(std::initializer_list<NamedTable> tables) {
     if (entry.table->data) continue;
     std::fprintf(stderr, "%s: not enough memory for the table '%s'\n", program_invocation_short_name,
                  entry.name);
-    ProgramEnd();
+    ProgramEnd(kExitFailure);
   }
 }

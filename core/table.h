@@ -54,6 +54,6 @@ struct NamedTable {
   const Table2D* table;
 };
 
-// Stops the program through ProgramEnd when a table was left without a block, with
-// one line on standard error that names it.
+// Stops the program through ProgramEnd, with exit code 1, when a table was left
+// without a block, with one line on standard error that names it.
 void StopUnlessDeclared(std::initializer_list<NamedTable> tables);

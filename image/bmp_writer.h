@@ -14,5 +14,14 @@
 // the name leads to (through a symbolic link) and put in its place only once
 // complete, with its permission bits, so an existing file is either replaced by the
 // whole new one or left as it was; where the folder takes no new file, the file is
-// written in place. The picture must not be bound for drawing.
+// written in place, with room for it reserved first. The picture must not be bound
+// for drawing.
 std::int32_t SavePictureBmp(std::int32_t number, const char* fileName);
+
+// Why the last SavePictureBmp that returned 0 failed, in words ("the disk is full").
+const char* SaveFailure();
+
+// Stops the program through ProgramEnd, with exit code 1, when the picture was not
+// saved (`saved` is SavePictureBmp's result), with one line on standard error that
+// names the file and says why. The file name must still be the one SavePictureBmp had.
+void StopUnlessSaved(std::int32_t saved);

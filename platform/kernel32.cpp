@@ -89,7 +89,7 @@ constexpr std::size_t kStartingReserve = 256 * 1024;
   constexpr char kLine[] = ": not enough memory to start\n";
   (void)!write(2, program_invocation_short_name, std::strlen(program_invocation_short_name));
   (void)!write(2, kLine, sizeof kLine - 1);
-  _exit(0);
+  _exit(1);
 }
 
 }  // namespace

@@ -24,9 +24,19 @@ BOOL HeapDestroy(HANDLE heap);
 [[noreturn]] void ExitProcess(UINT exitCode);
 
 // The calling thread's last error: set by a call that failed for want of memory
-// (ERROR_NOT_ENOUGH_MEMORY), HeapAlloc among them; 0 until then, or until a caller
-// clears it.
+// (ERROR_NOT_ENOUGH_MEMORY), HeapAlloc among them, and by a file call that failed
+// (one of the codes below); 0 until then, or until a caller clears it. A call that
+// succeeds leaves it as it was.
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;             // a folder on the way is missing
+constexpr DWORD ERROR_ACCESS_DENIED = 5;              // this user may not write there
+constexpr DWORD ERROR_WRITE_PROTECT = 19;             // the file system is read-only
+constexpr DWORD ERROR_WRITE_FAULT = 29;               // the device failed, or any other cause
+constexpr DWORD ERROR_DISK_FULL = 112;                // no room left on the device
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;     // the name is too long
+constexpr DWORD ERROR_FILE_TOO_LARGE = 223;           // beyond the largest file allowed
+constexpr DWORD ERROR_DIRECTORY_NOT_SUPPORTED = 336;  // the name is a folder
+constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;   // symbolic links that lead round in a loop
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
@@ -70,12 +80,23 @@ BOOL DeleteFileA(LPCSTR fileName);
 // (MAX_PATH bytes). INVALID_HANDLE_VALUE when the folder takes no new file, or when
 // the file there is no plain file or is one CREATE_ALWAYS would refuse (this user may
 // not write it).
+//
+// Until the replacement is put in place or deleted, Ctrl+C, SIGTERM and SIGHUP remove
+// it before they end the program (one replacement at a time). SIGKILL cannot be
+// caught: it leaves the file behind.
 HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName);
 // Puts the replacement in the place of the file `replacedFileName` leads to, in one
 // step: that name then leads either to the old file or to the new one, never a mix. A
 // missing old file is no failure. Only the form without backup and flags is provided.
 BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR backupFileName, DWORD replaceFlags,
                   LPVOID exclude, LPVOID reserved);
+
+// Not a kernel32 call: this platform's CREATE_ALWAYS for a file written in place, where
+// no replacement can be made. Room for `size` bytes is reserved on the device before
+// the file is cut to that size, so a full disk fails here (ERROR_DISK_FULL) and leaves
+// the old file as it was; the old bytes are then written over. A pipe or a device is
+// opened as it is.
+HANDLE CreateFileInPlaceA(LPCSTR fileName, DWORD size);
 
 // --- Modules loaded at run time ----------------------------------------------------
 

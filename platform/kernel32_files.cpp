@@ -15,6 +15,7 @@
 #include "platform/kernel32.h"
 #include "platform/no_memory.h"
 #include "platform/testing.h"
+#include "platform/unfinished_file.h"
 
 namespace platform {
 namespace {
@@ -24,6 +25,32 @@ struct OpenFile {
 };
 
 std::unordered_set<HANDLE> openFiles;
+
+// The last error a file call leaves for the system's reason `error` (an errno value).
+DWORD ErrorFor(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case EISDIR: return ERROR_DIRECTORY_NOT_SUPPORTED;
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_WRITE_FAULT;
+  }
+}
+
+// A failed call: the reason in errno becomes the last error.
+template <typename Result>
+Result Failing(Result result) {
+  SetLastError(ErrorFor(errno));
+  return result;
+}
 
 OpenFile* AsFile(HANDLE handle) {
   return openFiles.count(handle) ? static_cast<OpenFile*>(handle) : nullptr;
@@ -39,6 +66,7 @@ HANDLE AsHandle(int descriptor) {
   } catch (const std::bad_alloc&) {
     delete file;
     close(descriptor);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
 }
@@ -65,12 +93,17 @@ bool FinalPath(std::string path, std::string* final) {
     }
     char target[PATH_MAX];
     ssize_t length = readlink(path.c_str(), target, sizeof target);
-    if (length <= 0 || length == sizeof target) return false;
+    if (length <= 0) return false;
+    if (length == sizeof target) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
     std::string next(target, static_cast<std::size_t>(length));
     std::size_t slash = path.rfind('/');
     if (next[0] != '/' && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
     path = next;
   }
+  errno = ELOOP;
   return false;
 }
 
@@ -88,28 +121,34 @@ std::string UniqueSuffix() {
 
 HANDLE CreateReplacement(LPCSTR fileName, char* temporaryName) {
   std::string target;
-  if (!FinalPath(HostPath(fileName), &target)) return INVALID_HANDLE_VALUE;
+  if (!FinalPath(HostPath(fileName), &target)) return Failing(INVALID_HANDLE_VALUE);
   struct stat old {};
   bool replacing = stat(target.c_str(), &old) == 0;
   if (replacing) {
     // A pipe or a device is not a file to put another in place of.
-    if (!S_ISREG(old.st_mode)) return INVALID_HANDLE_VALUE;
+    if (!S_ISREG(old.st_mode)) {
+      errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+      return Failing(INVALID_HANDLE_VALUE);
+    }
     // What CREATE_ALWAYS refuses stays refused: a file this user may not write is not
     // renamed over. Opened without O_TRUNC, the file is not touched.
     int probe = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (probe < 0) return INVALID_HANDLE_VALUE;
+    if (probe < 0) return Failing(INVALID_HANDLE_VALUE);
     close(probe);
   } else if (errno != ENOENT) {
-    return INVALID_HANDLE_VALUE;
+    return Failing(INVALID_HANDLE_VALUE);
   }
   std::size_t slash = target.rfind('/');
   std::size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
   for (int tries = 0; tries < 100; ++tries) {
     std::string name = target.substr(0, baseStart) + "." + target.substr(baseStart) + "." + UniqueSuffix();
-    if (name.size() >= MAX_PATH) return INVALID_HANDLE_VALUE;
-    int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (name.size() >= MAX_PATH) {
+      errno = ENAMETOOLONG;
+      return Failing(INVALID_HANDLE_VALUE);
+    }
+    int descriptor = CreateUnfinishedFile(name.c_str());
     if (descriptor < 0 && errno == EEXIST) continue;
-    if (descriptor < 0) return INVALID_HANDLE_VALUE;
+    if (descriptor < 0) return Failing(INVALID_HANDLE_VALUE);
     if (replacing) {
       // The owner first, as a change of owner clears the set-id bits. Only root may
       // give a file away; anyone else keeps the new file as their own.
@@ -117,13 +156,31 @@ HANDLE CreateReplacement(LPCSTR fileName, char* temporaryName) {
       fchmod(descriptor, old.st_mode & 07777);
     }
     HANDLE file = AsHandle(descriptor);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
       unlink(name.c_str());
-    else
+      ForgetUnfinishedFile(name.c_str());
+    } else {
       std::memcpy(temporaryName, name.c_str(), name.size() + 1);
+    }
     return file;
   }
-  return INVALID_HANDLE_VALUE;
+  errno = EEXIST;
+  return Failing(INVALID_HANDLE_VALUE);
+}
+
+// Reserves room for `size` bytes (posix_fallocate: blocks taken now, not at the
+// writes), then cuts the file to that size. A failed reservation may have grown the
+// file in part: it goes back to the size it had.
+bool ReserveInPlace(int descriptor, off_t size) {
+  struct stat old {};
+  if (fstat(descriptor, &old) != 0) return false;
+  if (!S_ISREG(old.st_mode)) return true;
+  if (int error = size > 0 ? posix_fallocate(descriptor, 0, size) : 0) {
+    (void)!ftruncate(descriptor, old.st_size);
+    errno = error;
+    return false;
+  }
+  return ftruncate(descriptor, size) == 0;
 }
 
 }  // namespace
@@ -135,7 +192,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, D
     return INVALID_HANDLE_VALUE;
   return FailingWithoutMemory(INVALID_HANDLE_VALUE, [&] {
     int descriptor = open(HostPath(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return descriptor < 0 ? INVALID_HANDLE_VALUE : AsHandle(descriptor);
+    return descriptor < 0 ? Failing(INVALID_HANDLE_VALUE) : AsHandle(descriptor);
   });
 }
 
@@ -150,7 +207,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, DWORD* bytesWr
   while (done < bytesToWrite) {
     ssize_t n = write(file->descriptor, bytes + done, bytesToWrite - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) {
+      SetLastError(n < 0 ? ErrorFor(errno) : ERROR_WRITE_FAULT);
+      break;
+    }
     done += static_cast<DWORD>(n);
   }
   if (bytesWritten) *bytesWritten = done;
@@ -163,7 +223,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
   // allocation, a network file system).
   if (!file || test::Refused("FlushFileBuffers")) return FALSE;
   // A pipe or a device keeps nothing to flush (EINVAL): what was written has gone on.
-  return fsync(file->descriptor) == 0 || errno == EINVAL;
+  return fsync(file->descriptor) == 0 || errno == EINVAL || Failing(FALSE);
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -172,11 +232,16 @@ BOOL CloseHandle(HANDLE handle) {
   openFiles.erase(handle);
   int result = close(file->descriptor);
   delete file;
-  return result == 0;
+  return result == 0 || Failing(FALSE);
 }
 
 BOOL DeleteFileA(LPCSTR fileName) {
-  return fileName && FailingWithoutMemory(FALSE, [&] { return unlink(HostPath(fileName).c_str()) == 0; });
+  return fileName && FailingWithoutMemory(FALSE, [&] {
+           std::string path = HostPath(fileName);
+           if (unlink(path.c_str()) != 0) return Failing(FALSE);
+           ForgetUnfinishedFile(path.c_str());
+           return TRUE;
+         });
 }
 
 HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName) {
@@ -185,14 +250,31 @@ HANDLE CreateReplacementFileA(LPCSTR fileName, char* temporaryName) {
   return FailingWithoutMemory(INVALID_HANDLE_VALUE, [&] { return CreateReplacement(fileName, temporaryName); });
 }
 
+HANDLE CreateFileInPlaceA(LPCSTR fileName, DWORD size) {
+  if (!fileName || !*fileName || test::Refused("CreateFileInPlaceA")) return INVALID_HANDLE_VALUE;
+  return FailingWithoutMemory(INVALID_HANDLE_VALUE, [&] {
+    int descriptor = open(HostPath(fileName).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (descriptor < 0) return Failing(INVALID_HANDLE_VALUE);
+    if (!ReserveInPlace(descriptor, size)) {
+      const int error = errno;
+      close(descriptor);
+      errno = error;
+      return Failing(INVALID_HANDLE_VALUE);
+    }
+    return AsHandle(descriptor);
+  });
+}
+
 BOOL ReplaceFileA(LPCSTR replacedFileName, LPCSTR replacementFileName, LPCSTR backupFileName, DWORD flags, LPVOID,
                   LPVOID) {
   if (!replacedFileName || !replacementFileName || backupFileName || flags != 0 || test::Refused("ReplaceFileA"))
     return FALSE;
   return FailingWithoutMemory(FALSE, [&] {
-    std::string target;
-    return FinalPath(HostPath(replacedFileName), &target) &&
-           std::rename(HostPath(replacementFileName).c_str(), target.c_str()) == 0;
+    std::string target, replacement = HostPath(replacementFileName);
+    if (!FinalPath(HostPath(replacedFileName), &target) || std::rename(replacement.c_str(), target.c_str()) != 0)
+      return Failing(FALSE);
+    ForgetUnfinishedFile(replacement.c_str());
+    return TRUE;
   });
 }
 

@@ -1,12 +1,13 @@
 // angle_dump: draws the angle table of a 640 x 480 screen, entry by entry as it is
 // computed, as a grey picture and writes it to "c:\Varnoxia_Angle.bmp". No window,
-// no input, no message.
+// no input; one line and exit code 1 if the file cannot be written.
 #include <cstdint>
 
 #include "core/frame.h"
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
 #include "screen/drawing.h"
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -27,12 +28,12 @@ struct {
 int main() {
   ProgramStart(g, kImageProgram);
 
-  g.textureSize = 256;
+  g.textureSize = kTextureSize;
   g.screenWidth = 640;
   g.screenHeight = 480;
   CreatePicture(0, g.screenWidth, g.screenHeight);
   BeginDrawing(ImageTarget(0));
-  g.angleScale = 0.5;
+  g.angleScale = kAngleScale;
   for (g.x = 0; g.x < g.screenWidth; ++g.x) {
     for (g.y = 0; g.y < g.screenHeight; ++g.y) {
       g.value = AngleValue(g.x - g.screenWidth / 2.0, g.y - g.screenHeight / 2.0, g.angleScale, g.textureSize);
@@ -40,7 +41,7 @@ int main() {
     }
   }
   EndDrawing();
-  SavePictureBmp(0, "c:\\Varnoxia_Angle.bmp");
+  StopUnlessSaved(SavePictureBmp(0, "c:\\Varnoxia_Angle.bmp"));
 
   ProgramEnd();
 }

@@ -11,6 +11,7 @@
 #include "screen/present.h"
 #include "screen/screen_program.h"
 #include "screen/screen_target.h"
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -40,7 +41,7 @@ struct {
 int main() {
   ProgramStart(g, kScreenProgram);
 
-  g.textureSize = 256;
+  g.textureSize = kTextureSize;
   g.screenWidth = 640;
   g.screenHeight = 480;
 
@@ -53,14 +54,16 @@ int main() {
                       {"angle", &g.angle},
                       {"frameValues", &g.frameValues}});
 
+  g.ratio = kRatio;
+  g.angleScale = kAngleScale;
   BuildTunnelTables(g.texture, g.distance, g.angle, g.textureSize, g.screenWidth, g.screenHeight,
                     g.screenWidth / 2.0, g.screenHeight / 2.0, g.ratio, g.angleScale);
 
   InitDisplay();
   StopUnlessDisplayOpen(OpenDisplay(g.screenWidth, g.screenHeight, 32, "Varnoxia Tutorial"));
 
-  g.speedX = 2.0;
-  g.speedY = 2.0;
+  g.speedX = kSpeedX;
+  g.speedY = kSpeedY;
 
   do {
     g.animation = g.animation + 0.005;
@@ -74,7 +77,7 @@ int main() {
         g.u = TextureRemainder(g.distance[x][y] + g.shiftX, g.textureSize);
         g.v = TextureRemainder(g.angle[x][y] + g.shiftY, g.textureSize);
         g.frameValues[x][y] = g.texture[g.u][g.v];
-        PutPixel(x, y, ComposeRGB(0, 0, g.frameValues[x][y]));
+        PutPixel(x, y, TextureColour(g.frameValues[x][y]));
       }
     }
     EndDrawing();

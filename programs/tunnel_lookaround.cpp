@@ -13,6 +13,7 @@
 #include "screen/present.h"
 #include "screen/screen_program.h"
 #include "screen/screen_target.h"
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -42,7 +43,7 @@ struct {
 int main() {
   ProgramStart(g, kScreenProgram);
 
-  g.textureSize = 256;
+  g.textureSize = kTextureSize;
   g.screenWidth = 640;
   g.screenHeight = 480;
 
@@ -55,6 +56,8 @@ int main() {
                       {"angle", &g.angle},
                       {"frameValues", &g.frameValues}});
 
+  g.ratio = kRatio;
+  g.angleScale = kAngleScale;
   // The centre of the big tables is the screen size itself: (640.0, 480.0).
   BuildTunnelTables(g.texture, g.distance, g.angle, g.textureSize, 2 * g.screenWidth, 2 * g.screenHeight,
                     2 * g.screenWidth / 2.0, 2 * g.screenHeight / 2.0, g.ratio, g.angleScale);
@@ -62,8 +65,8 @@ int main() {
   InitDisplay();
   StopUnlessDisplayOpen(OpenDisplay(g.screenWidth, g.screenHeight, 32, "Varnoxia Tutorial"));
 
-  g.speedX = 2.0;
-  g.speedY = 2.0;
+  g.speedX = kSpeedX;
+  g.speedY = kSpeedY;
 
   do {
     g.animation = g.animation + 0.005;
@@ -80,7 +83,7 @@ int main() {
         std::int32_t u = TextureRemainder(g.distance[tx][ty] + g.shiftX, g.textureSize);
         std::int32_t v = TextureRemainder(g.angle[tx][ty] + g.shiftY, g.textureSize);
         g.frameValues[x][y] = g.texture[u][v];
-        PutPixel(x, y, ComposeRGB(0, 0, g.frameValues[x][y]));
+        PutPixel(x, y, TextureColour(g.frameValues[x][y]));
       }
     }
     EndDrawing();

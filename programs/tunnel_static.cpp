@@ -11,6 +11,7 @@
 #include "screen/present.h"
 #include "screen/screen_program.h"
 #include "screen/screen_target.h"
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -33,7 +34,7 @@ struct {
 int main() {
   ProgramStart(g, kScreenProgram);
 
-  g.textureSize = 256;
+  g.textureSize = kTextureSize;
   g.screenWidth = 640;
   g.screenHeight = 480;
 
@@ -46,6 +47,8 @@ int main() {
                       {"angle", &g.angle},
                       {"frameValues", &g.frameValues}});
 
+  g.ratio = kRatio;
+  g.angleScale = kAngleScale;
   BuildTunnelTables(g.texture, g.distance, g.angle, g.textureSize, g.screenWidth, g.screenHeight,
                     g.screenWidth / 2.0, g.screenHeight / 2.0, g.ratio, g.angleScale);
 
@@ -56,9 +59,9 @@ int main() {
     BeginDrawing(ScreenTarget());
     for (std::int32_t x = 0; x < g.screenWidth; ++x) {
       for (std::int32_t y = 0; y < g.screenHeight; ++y) {
-        // Both values lie in 0..255 already: no remainder.
+        // Both rules give 0..textureSize-1 for any setting: no remainder.
         g.frameValues[x][y] = g.texture[g.distance[x][y]][g.angle[x][y]];
-        PutPixel(x, y, ComposeRGB(0, 0, g.frameValues[x][y]));
+        PutPixel(x, y, TextureColour(g.frameValues[x][y]));
       }
     }
     EndDrawing();

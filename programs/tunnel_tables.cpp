@@ -4,6 +4,7 @@
 
 #include "core/frame.h"
 #include "core/table.h"
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace {
@@ -25,7 +26,7 @@ struct {
 int main() {
   ProgramStart(g, kTableOnlyProgram);
 
-  g.textureSize = 256;
+  g.textureSize = kTextureSize;
   g.screenWidth = 640;
   g.screenHeight = 480;
 
@@ -34,6 +35,8 @@ int main() {
   DimTable(g.angle, g.screenWidth, g.screenHeight);
   StopUnlessDeclared({{"texture", &g.texture}, {"distance", &g.distance}, {"angle", &g.angle}});
 
+  g.ratio = kRatio;
+  g.angleScale = kAngleScale;
   BuildTunnelTables(g.texture, g.distance, g.angle, g.textureSize, g.screenWidth, g.screenHeight,
                     g.screenWidth / 2.0, g.screenHeight / 2.0, g.ratio, g.angleScale);
 

@@ -317,7 +317,7 @@ void StopUnlessDisplayOpen(std::int32_t opened) {
   if (opened) return;
   std::fprintf(stderr, "%s: cannot open the display: %s\n", program_invocation_short_name,
                failure ? failure : "unknown reason");
-  ProgramEnd();
+  ProgramEnd(kExitFailure);
 }
 
 void ResetDisplayState() {

@@ -68,8 +68,8 @@ bool LockIntoDescription(platform::IDirectDrawSurface7* surface);
 // since InitDisplay began, or null when none did.
 const char* DisplayFailure();
 
-// Stops the program through ProgramEnd when the screen is not open (`opened` is
-// OpenDisplay's result), with one line on standard error that says why. The frame
+// Stops the program through ProgramEnd, with exit code 1, when the screen is not open
+// (`opened` is OpenDisplay's result), with one line on standard error that says why. The frame
 // loop needs an open screen to draw on and to present.
 void StopUnlessDisplayOpen(std::int32_t opened);
 

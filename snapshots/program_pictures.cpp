@@ -1,20 +1,17 @@
-// program_pictures: the pictures that README.md shows, each made by running a program's
-// main body in this process. One program a run, so that each runs as in a process of
+// program_pictures: the pictures of the programs that README.md and the web pages' index
+// show, each made by running a program's main body in this process. One program a run,
+// named by its short name (programs/programs.cmake), so that each runs as in a process of
 // its own:
-//   program_pictures static FOLDER       FOLDER/tunnel_static.png: its frame
-//   program_pictures animated FOLDER     FOLDER/tunnel_animated.png: frame 20 of the flight;
-//                                        FOLDER/tunnel_animated.gif: the flight's whole cycle
-//                                        of 200 frames at half size (every other pixel),
-//                                        blue in 128 steps; it holds the frames up to
-//                                        where the cycle repeats itself, and loops
-//   program_pictures lookaround FOLDER   FOLDER/tunnel_lookaround.png: frame 20 of the view
-//   program_pictures texture FOLDER      FOLDER/texture.png: the BMP texture_dump writes
-//   program_pictures distance FOLDER     FOLDER/distance.png: the BMP distance_dump writes
-//   program_pictures angle FOLDER        FOLDER/angle.png: the BMP angle_dump writes
+//   program_pictures SHORT FOLDER
+// A screen program (static, animated, ...) gives FOLDER/NAME.png, its frame 20; the
+// flight, tunnel_animated, also FOLDER/tunnel_animated.gif: its whole cycle of 200 frames
+// at half size (every other pixel), blue in 128 steps, holding the frames up to where the
+// cycle repeats itself, and looping.
+// A picture program (texture, distance, ...) gives FOLDER/SHORT.png: the BMP it writes.
 // Beside each PNG picture, FOLDER/small/ holds a small still of it at a quarter of its
 // width and height (every fourth pixel of every fourth row), for the web pages' index.
-// The interactive programs run on the in-memory display; a picture program writes its
-// BMP into a temporary folder of its own, removed afterwards. Each file is written whole
+// The screen programs run on the in-memory display; a picture program writes its BMP
+// into a temporary folder of its own, removed afterwards. Each file is written whole
 // under a temporary name and then renamed into place.
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
@@ -28,43 +25,19 @@
 #include <stdexcept>
 #include <string>
 
+#include "programs/program_bodies.h"
 #include "snapshots/gif_writer.h"
 #include "snapshots/program_frames.h"
-
-int Run_animated();
-int Run_static();
-int Run_lookaround();
-int Run_texture();
-int Run_distance();
-int Run_angle();
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Show {
-  const char* name;
-  int (*body)();
-  int frames;    // run for this many frames
-  int pngFrame;  // the frame shown as a PNG picture
-  bool gif;      // the frames as an animated GIF picture, at half size
-};
-const Show kShows[] = {
-    {"static", Run_static, 1, 1, false},
-    {"animated", Run_animated, 200, 20, true},  // one whole cycle
-    {"lookaround", Run_lookaround, 20, 20, false},
-};
-
-struct TablePicture {
-  const char* name;
-  int (*body)();
-  const char* bmp;  // the file the program writes to c:\, its current folder
-};
-const TablePicture kTablePictures[] = {
-    {"texture", Run_texture, "Varnoxia_Texture.bmp"},
-    {"distance", Run_distance, "Varnoxia_Distance.bmp"},
-    {"angle", Run_angle, "Varnoxia_Angle.bmp"},
-};
+// A screen program's still is its frame 20; the flight is also an animated GIF of its
+// whole cycle.
+constexpr int kStillFrame = 20;
+const std::string kFlight = "tunnel_animated";
+constexpr int kFlightCycle = 200;
 
 bool IsGrey(std::uint32_t colour) { return (colour & 0xFF) * 0x010101u == colour; }
 
@@ -160,45 +133,57 @@ void WriteStill(const fs::path& folder, const std::string& name, const ShownFram
   WriteWhole(folder / "small" / name, PngBytes(QuarterSize(frame)));
 }
 
-void MakePictures(const Show& show, const fs::path& folder) {
-  const std::string program = std::string("tunnel_") + show.name;
+void MakePictures(const ProgramBody& program, const fs::path& folder) {
+  const bool gif = program.name == kFlight;
+  const int frames = gif ? kFlightCycle : kStillFrame;
   std::optional<ShownFrame> still;
   std::vector<std::vector<std::uint8_t>> gifFrames;
-  ProgramShow run = ShowProgram(show.body, show.frames, [&](const ShownFrame& frame) {
-    if (frame.number == show.pngFrame) still = frame;
-    if (show.gif) gifFrames.push_back(HalfSizeBlues(frame));
+  ProgramShow run = ShowProgram(program.body, frames, [&](const ShownFrame& frame) {
+    if (frame.number == kStillFrame) still = frame;
+    if (gif) gifFrames.push_back(HalfSizeBlues(frame));
   });
-  if (run.exitCode != 0 || run.frames != show.frames || !run.allSeen || !still)
-    throw std::runtime_error(program + " showed " + std::to_string(run.frames) + " frames of " +
-                             std::to_string(show.frames) + " and ended with code " + std::to_string(run.exitCode));
-  WriteStill(folder, program + ".png", *still);
-  if (show.gif) {
-    GifPicture gif;
-    StartGif(gif, still->width / 2, still->height / 2, BluePalette());
-    for (std::size_t n = 0; n < Period(gifFrames); ++n) AddGifFrame(gif, gifFrames[n], kGifDelay);
-    FinishGif(gif);
-    WriteWhole(folder / (program + ".gif"), gif.bytes);
+  if (run.exitCode != 0 || run.frames != frames || !run.allSeen || !still)
+    throw std::runtime_error(std::string(program.name) + " showed " + std::to_string(run.frames) + " frames of " +
+                             std::to_string(frames) + " and ended with code " + std::to_string(run.exitCode));
+  WriteStill(folder, std::string(program.name) + ".png", *still);
+  if (gif) {
+    GifPicture picture;
+    StartGif(picture, still->width / 2, still->height / 2, BluePalette());
+    for (std::size_t n = 0; n < Period(gifFrames); ++n) AddGifFrame(picture, gifFrames[n], kGifDelay);
+    FinishGif(picture);
+    WriteWhole(folder / (std::string(program.name) + ".gif"), picture.bytes);
   }
 }
 
+// The one BMP file in `folder`, or an empty path.
+fs::path OnlyBmp(const fs::path& folder) {
+  fs::path found;
+  int count = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    if (entry.path().extension() == ".bmp") {
+      found = entry.path();
+      ++count;
+    }
+  return count == 1 ? found : fs::path();
+}
+
 // Runs the picture program in a fresh temporary folder, which is its drive C:, and
-// writes the BMP it leaves there as FOLDER/NAME.png.
-void MakeTablePicture(const TablePicture& table, const fs::path& folder) {
-  const std::string program = std::string(table.name) + "_dump";
-  const fs::path output = fs::absolute(folder) / (std::string(table.name) + ".png");
+// writes the BMP it leaves there as FOLDER/SHORT.png.
+void MakeTablePicture(const ProgramBody& program, const fs::path& folder) {
+  const fs::path output = fs::absolute(folder) / (std::string(program.shortName) + ".png");
   std::string work = (fs::temp_directory_path() / "program_pictures-XXXXXX").string();
-  if (!mkdtemp(work.data())) throw std::runtime_error("cannot make a temporary folder for " + program);
+  if (!mkdtemp(work.data())) throw std::runtime_error(std::string("cannot make a temporary folder for ") + program.name);
   const fs::path start = fs::current_path();
   fs::current_path(work);
-  const unsigned exitCode = RunMainBody(table.body);
+  const unsigned exitCode = RunMainBody(program.body);
   fs::current_path(start);
   int width = 0, height = 0, channels = 0;
-  unsigned char* rgb = stbi_load((fs::path(work) / table.bmp).c_str(), &width, &height, &channels, 3);
+  unsigned char* rgb = stbi_load(OnlyBmp(work).c_str(), &width, &height, &channels, 3);
   std::error_code ignored;
   fs::remove_all(work, ignored);
   if (exitCode != 0 || !rgb)
-    throw std::runtime_error(program + " ended with code " + std::to_string(exitCode) + " and wrote " +
-                             (rgb ? "its picture" : "no picture it could read back"));
+    throw std::runtime_error(std::string(program.name) + " ended with code " + std::to_string(exitCode) +
+                             " and wrote " + (rgb ? "its picture" : "no one BMP picture it could read back"));
   ShownFrame picture{1, width, height, {}};
   for (int i = 0; i < width * height; ++i)
     picture.pixels.push_back(rgb[3 * i] | rgb[3 * i + 1] << 8 | static_cast<std::uint32_t>(rgb[3 * i + 2]) << 16);
@@ -206,24 +191,29 @@ void MakeTablePicture(const TablePicture& table, const fs::path& folder) {
   WriteStill(output.parent_path(), output.filename().string(), picture);
 }
 
+const ProgramBody* Named(const ProgramBody* first, const ProgramBody* last, const std::string& shortName) {
+  const ProgramBody* found = std::find_if(first, last, [&](const ProgramBody& p) { return p.shortName == shortName; });
+  return found == last ? nullptr : found;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Show* show = nullptr;
-  const TablePicture* table = nullptr;
-  for (const Show& s : kShows)
-    if (argc == 3 && argv[1] == std::string(s.name)) show = &s;
-  for (const TablePicture& t : kTablePictures)
-    if (argc == 3 && argv[1] == std::string(t.name)) table = &t;
-  if (!show && !table) {
-    std::fprintf(stderr, "usage: program_pictures static|animated|lookaround|texture|distance|angle FOLDER\n");
+  const std::string name = argc == 3 ? argv[1] : "";
+  const ProgramBody* screen = Named(std::begin(kScreenBodies), std::end(kScreenBodies), name);
+  const ProgramBody* picture = Named(std::begin(kPictureBodies), std::end(kPictureBodies), name);
+  if (!screen && !picture) {
+    std::string names;
+    for (const ProgramBody& p : kPictureBodies) names += std::string(names.empty() ? "" : "|") + p.shortName;
+    for (const ProgramBody& p : kScreenBodies) names += std::string("|") + p.shortName;
+    std::fprintf(stderr, "usage: program_pictures %s FOLDER\n", names.c_str());
     return 2;
   }
   try {
-    if (show)
-      MakePictures(*show, argv[2]);
+    if (screen)
+      MakePictures(*screen, argv[2]);
     else
-      MakeTablePicture(*table, argv[2]);
+      MakeTablePicture(*picture, argv[2]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "program_pictures: %s\n", e.what());
     return 1;

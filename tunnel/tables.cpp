@@ -8,7 +8,6 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kAngleOffset = 256.0;
-constexpr std::int32_t kAngleMask = 255;
 constexpr std::int32_t kTextureFactor = 256;
 
 }  // namespace
@@ -28,7 +27,8 @@ std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t text
   // Nearer than any pixel offset can be, q leaves the 32-bit range (below it too, for
   // a negative ratio): treated alike.
   if (!(std::fabs(q) < 2147483648.0)) return 0;
-  return TruncToInt(q) % textureSize;
+  std::int32_t k = TruncToInt(q) % textureSize;
+  return k < 0 ? k + textureSize : k;
 }
 
 std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t textureSize) {
@@ -36,7 +36,13 @@ std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t te
   double t = std::atan2(dy, dx);
   double a = (f * t) / kPi;
   double b = kAngleOffset - a;
-  return TruncToInt(b) & kAngleMask;
+  // The remainder is taken in doubles (exactly) before the conversion, so that no
+  // angleScale takes the value out of the 32-bit range; only an infinite one gives no
+  // number at all.
+  double w = std::fmod(b, textureSize);
+  if (std::isnan(w)) return 0;
+  std::int32_t k = TruncToInt(w);
+  return k < 0 ? k + textureSize : k;
 }
 
 namespace {
@@ -65,20 +71,8 @@ void FillDistanceAndAngle(Table2D& distance, Table2D& angle, std::int32_t width,
 }  // namespace
 
 void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
-                       std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
-                       double& angleScale) {
-  // What a learner may change: ratio scales the picture out from the centre (64 shows
-  // the tube twice as large; keep it positive); the texture goes 2 x angleScale times
-  // around the tube (1.0: twice; a value not a multiple of 0.5 shows a seam on the left,
-  // where the arc tangent goes round).
-  ratio = 32.0;
-  angleScale = 0.5;
-  BuildTunnelTablesWith(texture, distance, angle, textureSize, width, height, cx, cy, ratio, angleScale);
-}
-
-void BuildTunnelTablesWith(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
-                           std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
-                           double angleScale) {
+                       std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
+                       double angleScale) {
   // With the constant 256 of every program the compiler folds the rule's two divisions
   // away, leaving u XOR v: the same rule, about thirty times as fast.
   if (textureSize == 256)
@@ -103,8 +97,11 @@ void BuildTunnelTablesByRule(Table2D& texture, Table2D& distance, Table2D& angle
 }
 
 std::int32_t TextureShift(std::int32_t textureSize, double speed, double animation) {
-  // The largest multiple of 256 that leaves room for a table value below 2^31: below it
-  // the remainder changes nothing, above it the shift wraps instead of overflowing.
-  constexpr double kShiftPeriod = 2147483392.0;
-  return TruncToInt(std::fmod((textureSize * speed) * animation, kShiftPeriod));
+  // The largest multiple of textureSize that leaves room for a table value below 2^31
+  // (2147483392 for 256): below it the remainder changes nothing, above it the shift
+  // wraps instead of overflowing.
+  double period = static_cast<double>((2147483647 - (textureSize - 1)) / textureSize) * textureSize;
+  double shift = std::trunc(std::fmod((textureSize * speed) * animation, period));
+  if (std::isnan(shift)) return 0;  // an infinite speed
+  return TruncToInt(shift < 0.0 ? shift + period : shift);
 }

@@ -6,6 +6,7 @@
 // conversions to integers truncate toward zero.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/table.h"
@@ -16,25 +17,24 @@ std::int32_t TruncToInt(double value);
 // (u x 256 / textureSize) XOR (v x 256 / textureSize): with 256 simply u XOR v.
 std::int32_t TextureValue(std::int32_t u, std::int32_t v, std::int32_t textureSize);
 
+// The distance and the angle rule give a texture coordinate, 0..textureSize-1, for any
+// ratio and angleScale, so that every program may index the texture with it directly.
+
 // TruncToInt(ratio x textureSize / sqrt(dx² + dy²)) remainder textureSize; 0 at the
-// centre, where the quotient is infinite.
+// centre, where the quotient is infinite. A negative ratio wraps from the top down.
 std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t textureSize);
 
-// TruncToInt(256.0 - (angleScale x textureSize x atan2(dy, dx)) / pi) AND 255.
+// TruncToInt(256.0 - (angleScale x textureSize x atan2(dy, dx)) / pi) remainder
+// textureSize (AND 255 for the texture size 256); a negative value wraps from the top down.
 std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t textureSize);
 
-// Sets ratio (32.0) and angleScale (0.5), then fills texture by TextureValue and
-// distance and angle for x in 0..width-1, y in 0..height-1 around (cx, cy). The
-// tables were declared (textureSize, textureSize), (width, height), (width, height).
+// Fills texture by TextureValue, and distance and angle for x in 0..width-1, y in
+// 0..height-1 around (cx, cy) with ratio and angleScale: the quick fills where they
+// hold, the rules everywhere else. The tables were declared (textureSize, textureSize),
+// (width, height), (width, height).
 void BuildTunnelTables(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
-                       std::int32_t width, std::int32_t height, double cx, double cy, double& ratio,
-                       double& angleScale);
-
-// The same build with ratio and angleScale given: the quick fills where they hold,
-// the rules everywhere else. For tests and benchmarks; the programs call the one above.
-void BuildTunnelTablesWith(Table2D& texture, Table2D& distance, Table2D& angle, std::int32_t textureSize,
-                           std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
-                           double angleScale);
+                       std::int32_t width, std::int32_t height, double cx, double cy, double ratio,
+                       double angleScale);
 
 // Every entry straight from its rule, whatever the values: what the quick fills are
 // measured against.
@@ -43,8 +43,9 @@ void BuildTunnelTablesByRule(Table2D& texture, Table2D& distance, Table2D& angle
                              double angleScale);
 
 // The texture shift of a frame: TruncToInt((textureSize x speed) x animation). A run
-// long enough to take that past the 32-bit range (with room for a table value on top)
-// wraps it by a whole number of texture lengths instead, which shows the same picture.
+// long enough to take that past the 32-bit range (with room for a table value on top),
+// or a negative speed, wraps it by a whole number of texture lengths into 0 and up,
+// which shows the same picture.
 std::int32_t TextureShift(std::int32_t textureSize, double speed, double animation);
 
 // k remainder textureSize for k >= 0, as the frame loops take it for every pixel: a
@@ -53,10 +54,9 @@ inline std::int32_t TextureRemainder(std::int32_t k, std::int32_t textureSize) {
   return (textureSize & (textureSize - 1)) == 0 ? k & (textureSize - 1) : k % textureSize;
 }
 
-// Colour value 0x00BBGGRR: r + g x 256 + b x 65536, a plain sum without masking.
+// Colour value 0x00BBGGRR: r + g x 256 + b x 65536, each channel kept to 0..255 first,
+// so that a channel past 255 saturates instead of spilling into the next one.
 // Inline: the frame loops call it for every pixel.
 inline std::int32_t ComposeRGB(std::int32_t r, std::int32_t g, std::int32_t b) {
-  // Unsigned arithmetic: the sum wraps instead of overflowing.
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(r) + static_cast<std::uint32_t>(g) * 256u +
-                                   static_cast<std::uint32_t>(b) * 65536u);
+  return std::clamp(r, 0, 255) + std::clamp(g, 0, 255) * 256 + std::clamp(b, 0, 255) * 65536;
 }

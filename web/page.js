@@ -1,8 +1,9 @@
-// Starts the page's program once the page and the program's code have loaded and tells what became of it. A screen
-// program shows its canvas over the page, with a hint over the picture for a few seconds
-// (how to end it, how to get the full screen); once a program has ended the page says so
-// with its exit code, shows the pictures it wrote and offers them for download under
-// their names, and offers to start the program again.
+// Starts the page's program once the page and the program's code have loaded and tells
+// what became of it. A screen program shows its canvas over the page, with a hint over
+// the picture for a few seconds (how to end it, how to get the full screen; on a touch
+// screen a button that ends it, since there is no Escape key); once a program has ended
+// the page says so with its exit code, shows the pictures it wrote and offers them for
+// download under their names, and offers to start the program again.
 'use strict';
 (function () {
   const program = document.body.dataset.program;
@@ -14,6 +15,7 @@
   const canvas = document.getElementById('canvas');
   const screen = document.getElementById('screen');
   const hint = document.getElementById('hint');
+  const touchScreen = matchMedia('(pointer: coarse)').matches;
 
   // How long the hint stays over the picture once the screen shows or the pointer moves.
   const kHintMs = 3000;
@@ -22,22 +24,6 @@
     hint.classList.add('shown');
     clearTimeout(hintTimer);
     hintTimer = setTimeout(function () { hint.classList.remove('shown'); }, kHintMs);
-  }
-
-  // The smallest module with 128-bit vector instructions (i8x16.splat, i8x16.popcnt), which
-  // every program's code holds.
-  const kVectorProbe = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10, 10, 1, 8,
-                                       0, 65, 0, 253, 15, 253, 98, 11]);
-
-  // What the browser lacks for the program, in the program's own words, or null.
-  function missing() {
-    if (typeof WebAssembly !== 'object') return 'this browser has no WebAssembly';
-    if (!WebAssembly.validate(kVectorProbe))
-      return "this browser's WebAssembly has no 128-bit vectors (SIMD), which Chrome 91, Firefox 89 and " +
-             'Safari 16.4 and later have';
-    if (showsScreen && !document.createElement('canvas').getContext('2d'))
-      return 'this browser gives no 2D canvas to show the screen on';
-    return null;
   }
 
   function print(line) {
@@ -79,7 +65,8 @@
     output.textContent = '';
     for (const link of pictures.querySelectorAll('a')) URL.revokeObjectURL(link.href);
     pictures.replaceChildren();
-    status.textContent = program + (showsScreen ? ' is running; Escape ends it.' : ' is running.');
+    status.textContent = program + (showsScreen ? ' is running; ' + (touchScreen ? 'End' : 'Escape') + ' ends it.'
+                                                : ' is running.');
     const instance = {
       canvas: canvas,
       thisProgram: program,
@@ -98,14 +85,27 @@
     });
   }
 
-  const lacking = missing();
+  const lacking = tunnelPageMissing(showsScreen);
   if (lacking) {
     status.textContent = program + ': cannot run here: ' + lacking;
+    return;
+  }
+  const fromDisk = tunnelPageFromDisk(program);
+  if (fromDisk) {
+    status.textContent = fromDisk;
     return;
   }
   restart.addEventListener('click', start);
   if (showsScreen) {
     screen.addEventListener('pointermove', showHint);
+    screen.addEventListener('pointerdown', showHint);
+    // End presses Escape for the program, as the keyboard would; the touch on it is no
+    // request for the full screen.
+    const end = document.getElementById('end');
+    end.addEventListener('pointerdown', function (event) { event.stopPropagation(); });
+    end.addEventListener('click', function () {
+      for (const type of ['keydown', 'keyup']) window.dispatchEvent(new KeyboardEvent(type, {key: 'Escape', code: 'Escape'}));
+    });
     new MutationObserver(function () { if (!screen.hidden) showHint(); })
       .observe(screen, {attributes: true, attributeFilter: ['hidden']});
   }

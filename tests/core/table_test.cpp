@@ -109,7 +109,7 @@ TEST_F(Tables, MissingTableStopsTheProgramNamingIt) {
   ::testing::internal::CaptureStderr();
   unsigned code = RunToExit([] { StopUnlessDeclared({{"texture", &g.table}, {"angle", &g.other}}); });
   std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(code, 1u);
   EXPECT_NE(err.find("'angle'"), std::string::npos) << err;
   EXPECT_EQ(err.find("texture"), std::string::npos) << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);

@@ -1,4 +1,4 @@
-// Without a display the interactive programs end at once with exit code 0 and one
+// Without a display the interactive programs end at once with exit code 1 and one
 // line that says why: which display the environment points at and what it answered.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -102,7 +102,7 @@ TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLineThatSaysWhy) {
                                      (c.limit.empty() ? "" : "prlimit " + c.limit + " ") + path + " 2>&1");
       const std::string& output = run.output;
       ASSERT_TRUE(WIFEXITED(run.status));
-      EXPECT_EQ(WEXITSTATUS(run.status), 0);
+      EXPECT_EQ(WEXITSTATUS(run.status), 1);
       EXPECT_EQ(output.rfind(name + ": cannot open the display: no display to show the screen on (", 0), 0u) << output;
       EXPECT_NE(output.find(c.says), std::string::npos) << output;
       EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;

@@ -238,6 +238,28 @@ INSTANTIATE_TEST_SUITE_P(BothPaths, DesktopResize, ::testing::Bool(),
                            return info.param ? "Renderer" : "WindowSurface";
                          });
 
+// A desktop of two monitors side by side: the window on the right-hand, narrower one,
+// its corner on the left-hand one's edge, follows that one when the desktop changes
+// its size.
+TEST_F(LargerDisplay, OnTwoMonitorsTheWindowFollowsTheOneItIsOn) {
+  StartProbe();
+  std::vector<unsigned char> output;
+  for (auto [name, geometry] : {std::pair{"left", "700/185x900/238+0+0"}, {"right", "600/159x900/238+700+0"}})
+    ASSERT_TRUE(RunForOutput({"xrandr", "--display", Display(), "--setmonitor", name, geometry, "none"}, &output,
+                             kEventLimit))
+        << name;
+  const XWindowId probeWindow = ProbeWindow();
+  MoveWindow(x_, probeWindow, 700, 0);
+  ASSERT_GE(Frames(), 0);  // the probe has seen its window move
+  ResizeDesktop(x_, 1400, 900);
+  WindowFacts window{};
+  EXPECT_TRUE(Eventually([&] {
+    return ReadWindow(x_, probeWindow, &window) && window.x == 700 && window.y == 0 && window.width == 600 &&
+           window.height == 900;
+  }, kEventLimit)) << "the window is at (" << window.x << ", " << window.y << "), " << window.width << " x "
+                   << window.height;
+}
+
 // A server of two screens with DISPLAY naming the second, larger one: the program takes
 // that screen and leaves the first alone.
 class SecondScreen : public RealScreen {

@@ -511,7 +511,7 @@ TEST_F(Weston, AtScaleTwoThePictureIsPlacedInTheOutputsOwnPixelsAndEscapeEndsSil
 }
 
 // No compositor behind the socket (a socket left by a crash) and no socket at all (a
-// session that ended): the programs end at once with exit code 0, saying why in one line.
+// session that ended): the programs end at once with exit code 1, saying why in one line.
 TEST_F(Wayland, WithoutACompositorTheProgramsSayWhyInOneLine) {
   StartSway();
   DisconnectInput(input_);
@@ -535,7 +535,7 @@ TEST_F(Wayland, WithoutACompositorTheProgramsSayWhyInOneLine) {
       while (std::optional<std::string> said = ReadLine(program_, kEventLimit)) output += *said + "\n";
       std::optional<int> status = AwaitExit(program_, kEventLimit);
       ASSERT_TRUE(status);
-      EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+      EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << "wait status " << *status;
       EXPECT_EQ(output, std::filesystem::path(path).filename().string() + ": " + line);
     }
   }

@@ -149,6 +149,11 @@ void ResizeWindow(XClient* client, XWindowId window, int width, int height) {
   XSync(client->display, False);
 }
 
+void MoveWindow(XClient* client, XWindowId window, int x, int y) {
+  XMoveWindow(client->display, window, x, y);
+  XSync(client->display, False);
+}
+
 void ResizeDesktop(XClient* client, int width, int height) {
   if (XRRScreenResources* resources = XRRGetScreenResourcesCurrent(client->display, client->root)) {
     for (int i = 0; i < resources->ncrtc; ++i)

@@ -48,6 +48,7 @@ void CoverAndUncover(XClient* client, int x, int y, int width, int height);
 
 // Gives the window another size, as a window manager does when the display changes.
 void ResizeWindow(XClient* client, XWindowId window, int width, int height);
+void MoveWindow(XClient* client, XWindowId window, int x, int y);
 
 // Gives the desktop another size, as xrandr does: the screen's outputs are switched
 // off (a smaller screen could not hold them) and the root window resized.

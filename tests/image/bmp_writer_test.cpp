@@ -13,11 +13,13 @@
 #include <regex>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "image/bmp_writer.h"
 #include "image/pictures.h"
+#include "platform/gdi32.h"
 #include "platform/testing.h"
 #include "screen/drawing.h"
 #include "tests/support/bmp_file.h"
@@ -172,10 +174,16 @@ TEST_F(BmpWriter, AFullDeviceLeavesTheOldFileAsItWas) {
   const std::string old(20'000, 'o');
   WriteBytes(folder / "p.bmp", old);
   Draw(0, 256, 256, Varied);
-  EXPECT_EQ(SavePictureBmp(0, Path("p.bmp").c_str()), 0);
-  EXPECT_EQ(folder.Names(), std::vector<std::string>{"p.bmp"});
-  std::vector<unsigned char> bytes = ReadBytes(folder / "p.bmp");
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), old);
+  for (bool inPlace : {false, true}) {
+    SCOPED_TRACE(inPlace ? "written in place" : "written beside it");
+    if (inPlace) test::RefuseCall("CreateReplacementFileA");
+    EXPECT_EQ(SavePictureBmp(0, Path("p.bmp").c_str()), 0);
+    EXPECT_STREQ(SaveFailure(), "the disk is full");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"p.bmp"});
+    std::vector<unsigned char> bytes = ReadBytes(folder / "p.bmp");
+    EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == old) << "the old file changed, now " << bytes.size()
+                                                                << " bytes";
+  }
 }
 
 struct stat Stat(const std::filesystem::path& file) {
@@ -290,17 +298,19 @@ TEST_F(BmpWriter, WhatTheUserMayNotWriteDecidesHowTheFileIsWritten) {
   chmod(folder.path().c_str(), 0700);
 }
 
-// Written in place as CREATE_ALWAYS writes: a short write is still a failure.
+// Written in place as CREATE_ALWAYS writes, a longer old file cut to the picture's
+// size: a short write is still a failure.
 TEST_F(BmpWriter, WithoutATemporaryFileThePictureIsWrittenInPlace) {
   const std::filesystem::path file = folder / "p.bmp";
-  WriteBytes(file, "old");
+  WriteBytes(file, std::string(1000, 'o'));
   const ino_t inode = Stat(file).st_ino;
   Draw(0, 4, 4, Varied);
   test::RefuseCall("CreateReplacementFileA");
   EXPECT_EQ(SavePictureBmp(0, file.c_str()), 1);
   EXPECT_EQ(Stat(file).st_ino, inode);
   EXPECT_TRUE(IsPicture(file, 4, 4));
-  for (const char* refused : {"WriteFile short", "FlushFileBuffers", "CreateFileA"}) {
+  EXPECT_EQ(ReadBytes(file).size(), 54u + 4 * 12);
+  for (const char* refused : {"WriteFile short", "FlushFileBuffers", "CreateFileInPlaceA"}) {
     SCOPED_TRACE(refused);
     test::RefuseCall(refused, 0, 1);
     EXPECT_EQ(SavePictureBmp(0, file.c_str()), 0);
@@ -351,18 +361,49 @@ TEST_F(BmpWriter, AKilledSaveLeavesTheOldFileAndANamedTemporaryOne) {
   EXPECT_EQ(ReadBytes(file), (std::vector<unsigned char>{'o', 'l', 'd'}));
 }
 
-// Only a failure for want of memory says so, in one line; the others stay silent.
-TEST_F(BmpWriter, AFailureForWantOfMemorySaysSoInOneLine) {
+// A program ended by Ctrl+C, SIGTERM or SIGHUP while it writes leaves no temporary
+// file, and the old picture as it was.
+TEST_F(BmpWriter, AnEndSignalWhileWritingRemovesTheTemporaryFile) {
+  const std::filesystem::path file = folder / "Varnoxia_Texture.bmp";
+  WriteBytes(file, "old");
+  Draw(0, 64, 64, Varied);
+  for (int endSignal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(endSignal));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Past 1000 bytes the write meets SIGXFSZ, whose handler sends the end signal:
+      // it comes while the temporary file is half written.
+      static int sent;
+      sent = endSignal;
+      rlimit size = {1000, 1000};
+      setrlimit(RLIMIT_FSIZE, &size);
+      std::signal(SIGXFSZ, [](int) { std::raise(sent); });
+      SavePictureBmp(0, file.c_str());
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == endSignal) << "wait status " << status;
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"Varnoxia_Texture.bmp"});
+    EXPECT_EQ(ReadBytes(file), (std::vector<unsigned char>{'o', 'l', 'd'}));
+  }
+}
+
+// Nothing is said while saving: the reason waits for StopUnlessSaved. Only the
+// picture's own making says so at once when memory is short.
+TEST_F(BmpWriter, AFailureForWantOfMemoryIsGivenAsTheReason) {
   struct Case {
     const char* refuse;
     bool whileSaving;  // else while the picture is made
-    const char* says;  // null: nothing
+    const char* says;  // on standard error at once
+    const char* reason;
   };
   const Case cases[] = {
-      {"BitmapPixels", false, "not enough memory for picture 0 (4 x 4)"},
-      {"CreateCompatibleBitmap", false, nullptr},
-      {"HeapAlloc", true, "not enough memory to write "},
-      {"GetDIBits", true, nullptr},
+      {"BitmapPixels", false, "not enough memory for picture 0 (4 x 4)\n", "there is no picture 0"},
+      {"CreateCompatibleBitmap", false, "", "there is no picture 0"},
+      {"HeapAlloc", true, "", "not enough memory"},
+      {"GetDIBits", true, "", "the picture cannot be read"},
   };
   const std::string name = Path("p.bmp");
   for (const Case& c : cases) {
@@ -375,14 +416,44 @@ TEST_F(BmpWriter, AFailureForWantOfMemorySaysSoInOneLine) {
     EXPECT_EQ(SavePictureBmp(0, name.c_str()), 0);
     test::ClearFaults();
     std::string errors = ::testing::internal::GetCapturedStderr();
-    if (!c.says) {
-      EXPECT_EQ(errors, "");
-      continue;
-    }
-    EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(errors, c.says[0] ? std::string(program_invocation_short_name) + ": " + c.says : "");
+    EXPECT_STREQ(SaveFailure(), c.reason);
   }
   EXPECT_TRUE(folder.Names().empty());
+}
+
+// A picture that cannot be written stops the program with exit code 1 and one line
+// that names the file and the cause; the platform's reason picks the words.
+TEST_F(BmpWriter, APictureNotWrittenStopsTheProgramWithOneLineThatSaysWhy) {
+  std::filesystem::create_directory(folder / "a folder");
+  std::filesystem::create_symlink("/dev/full", folder / "full.bmp");
+  std::filesystem::create_symlink("loop.bmp", folder / "loop.bmp");
+  struct Case {
+    std::string name;
+    const char* says;
+  };
+  const Case cases[] = {
+      {Path("a folder"), "that name is a folder"},
+      {Path("full.bmp"), "the disk is full"},
+      {Path("loop.bmp"), "its symbolic links lead round in a loop"},
+      {Path("missing/p.bmp"), "its folder does not exist"},
+      {Path(std::string(300, 'n')), "the name is too long"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Draw(0, 4, 4, Varied);
+    ::testing::internal::CaptureStderr();
+    unsigned code = RunToExit([&] { StopUnlessSaved(SavePictureBmp(0, c.name.c_str())); });
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              std::string(program_invocation_short_name) + ": cannot write " + c.name + ": " + c.says + "\n");
+    EXPECT_EQ(code, 1u);
+    // Started again for the next case, and the end of the test, as a new process: the
+    // old one's default brush and pen would have gone with it.
+    DeleteObject(drawingState.defaultBrush);
+    DeleteObject(drawingState.defaultPen);
+    ProgramStart(g, kImageProgram);
+  }
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a folder", "full.bmp", "loop.bmp"}));
 }
 
 }  // namespace

@@ -268,6 +268,29 @@ TEST_F(Files, NoReplacementForWhatIsNoPlainFileOrCannotTakeOne) {
   EXPECT_FALSE(ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) << "nothing to put there";
 }
 
+// The temporary name must fit the caller's MAX_PATH bytes with its closing zero: one
+// of 259 characters does; one of 260 is refused, and nothing is written past them.
+TEST_F(Files, AReplacementNameFitsMaxPathOrIsRefused) {
+  for (std::size_t length : {MAX_PATH - 1, MAX_PATH}) {
+    SCOPED_TRACE(length);
+    // The temporary name is FOLDER/.BASE.XXXXXX: nine characters besides the two.
+    const std::size_t baseLength = length - folder.path().string().size() - 9;
+    ASSERT_LT(baseLength, 240u) << "a temporary folder too long for this test";
+    const std::string name = (folder / std::string(baseLength, 'n')).string();
+    struct {
+      char name[MAX_PATH];
+      char after;
+    } temporary = {{}, 'G'};
+    HANDLE file = CreateReplacementFileA(name.c_str(), temporary.name);
+    EXPECT_EQ(temporary.after, 'G') << "written past the caller's buffer";
+    EXPECT_EQ(file == INVALID_HANDLE_VALUE, length == MAX_PATH);
+    EXPECT_EQ(folder.Names().size(), length == MAX_PATH ? 0u : 1u);
+    if (file != INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(CloseHandle(file) && DeleteFileA(temporary.name));
+    }
+  }
+}
+
 // A program started with standard streams closed: they are opened on /dev/null, and
 // the next file gets a number of its own.
 TEST(ProcessStart, ClosedStandardDescriptorsAreOpenedOnTheNullDevice) {

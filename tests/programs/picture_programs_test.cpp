@@ -76,6 +76,13 @@ void ExpectSilentSuccess(const Run& run) {
   EXPECT_EQ(run.output, "");
 }
 
+// The one line of a picture not written, and exit code 1.
+void ExpectStopped(const Run& run, const std::string& program, const std::string& file, const std::string& why) {
+  ASSERT_TRUE(WIFEXITED(run.status)) << run.output;
+  EXPECT_EQ(WEXITSTATUS(run.status), 1) << run.output;
+  EXPECT_EQ(run.output, program + ": cannot write c:\\" + file + ": " + why + "\n");
+}
+
 std::uint32_t Grey(std::int32_t v) { return std::uint32_t(ComposeRGB(v, v, v)); }
 
 struct Program {
@@ -148,7 +155,7 @@ TEST(PicturePrograms, RunningTwiceLeavesOneFileWithTheSameContent) {
   EXPECT_EQ(ReadBytes(drive / p.file), first);
 }
 
-TEST(PicturePrograms, AFolderThatCannotBeWrittenGetsNoFileAndKeepsTheOldOne) {
+TEST(PicturePrograms, AFolderThatCannotBeWrittenGetsNoFileKeepsTheOldOneAndSaysSo) {
   // The programs must be reachable by the unprivileged user, wherever the build lies.
   TempFolder programs;
   std::filesystem::permissions(programs.path(), std::filesystem::perms(0755));
@@ -160,7 +167,8 @@ TEST(PicturePrograms, AFolderThatCannotBeWrittenGetsNoFileAndKeepsTheOldOne) {
       TempFolder drive;
       if (oldFile) WriteBytes(drive / p.file, "an old picture");
       std::filesystem::permissions(drive.path(), std::filesystem::perms(0555));
-      ExpectSilentSuccess(RunProgram(copy.string(), drive.path(), {.unprivileged = true}));
+      ExpectStopped(RunProgram(copy.string(), drive.path(), {.unprivileged = true}), p.name, p.file,
+                    "permission denied");
       EXPECT_EQ(drive.Names(), oldFile ? std::vector<std::string>{p.file} : std::vector<std::string>{});
       if (oldFile) {
         std::vector<unsigned char> bytes = ReadBytes(drive / p.file);
@@ -177,7 +185,8 @@ TEST(PicturePrograms, AWriteCutShortPartWayKeepsTheOldFile) {
     const std::string old(1000, 'o');
     WriteBytes(drive / p.file, old);
     // The device takes the headers and part of the pixels, then no more.
-    ExpectSilentSuccess(RunProgram(p.path, drive.path(), {.fileSizeLimit = 100'000}));
+    ExpectStopped(RunProgram(p.path, drive.path(), {.fileSizeLimit = 100'000}), p.name, p.file,
+                  "the file would be larger than allowed");
     EXPECT_EQ(drive.Names(), std::vector<std::string>{p.file}) << "no temporary file left";
     std::vector<unsigned char> bytes = ReadBytes(drive / p.file);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), old);
@@ -188,13 +197,15 @@ bool LoaderGaveUp(const Run& run) {
   return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 127 &&
          (run.output.find("error while loading shared libraries") != std::string::npos ||
           run.output.find("cannot allocate TLS") != std::string::npos ||
+          run.output == "out of memory\n" ||
           run.output.find("Fatal glibc error") != std::string::npos);
 }
 
 // From the least address space the dynamic loader can start a program in up to where it
-// runs, in steps finer than any allocation it makes: it ends with exit code 0 and
-// either writes the right picture without a word or writes nothing and says in one
-// line that memory was short. Never an abort, never a signal.
+// runs, in steps finer than any allocation it makes: either it writes the right
+// picture without a word and ends with exit code 0, or it writes nothing, says that
+// memory was short and that the file was not written, and ends with exit code 1.
+// Never an abort, never a signal.
 TEST(PicturePrograms, UnderAnyAddressSpaceLimitThePictureOrOneLineAboutMemory) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "AddressSanitizer maps terabytes of shadow memory: its programs cannot run under ulimit -v";
@@ -219,7 +230,7 @@ TEST(PicturePrograms, UnderAnyAddressSpaceLimitThePictureOrOneLineAboutMemory) {
       if (!started && LoaderGaveUp(run)) continue;
       started = true;
       ASSERT_TRUE(WIFEXITED(run.status)) << "wait status " << run.status << ": " << run.output;
-      ASSERT_EQ(WEXITSTATUS(run.status), 0) << run.output;
+      ASSERT_EQ(WEXITSTATUS(run.status), run.output.empty() ? 0 : 1) << run.output;
       if (run.output.empty()) {
         ASSERT_EQ(drive.Names(), std::vector<std::string>{p.file});
         ASSERT_EQ(ReadBytes(drive / p.file), picture) << "a wrong picture, said to be right";
@@ -228,9 +239,16 @@ TEST(PicturePrograms, UnderAnyAddressSpaceLimitThePictureOrOneLineAboutMemory) {
       }
       wholeRuns = 0;
       ++memoryLines;
-      EXPECT_EQ(run.output.rfind(std::string(p.name) + ": ", 0), 0u) << run.output;
+      // A program that could not start says only that; a picture not made says so at
+      // once; the file not written is said last.
+      const std::size_t lines = std::count(run.output.begin(), run.output.end(), '\n');
+      const std::size_t lastLine = run.output.rfind('\n', run.output.size() - 2) + 1;  // 0 for one line
+      const std::string stopped = std::string(p.name) + ": cannot write c:\\" + p.file + ": ";
+      EXPECT_TRUE(lines == 1 || lines == 2) << run.output;
       EXPECT_NE(run.output.find("memory"), std::string::npos) << run.output;
-      EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+      EXPECT_TRUE(run.output == std::string(p.name) + ": not enough memory to start\n" ||
+                  run.output.compare(lastLine, stopped.size(), stopped) == 0)
+          << run.output;
       EXPECT_TRUE(drive.Names().empty()) << "a picture and a line that it failed";
     }
     EXPECT_GT(memoryLines, 0) << "the scan never met a limit that makes the program fail";

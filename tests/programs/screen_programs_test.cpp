@@ -1,5 +1,5 @@
-// The three interactive programs' main bodies, run as they are on the in-memory
-// display, with Escape scripted to end them after a number of frames.
+// The screen programs' main bodies, run as they are on the in-memory display, with
+// Escape scripted to end them after a number of frames.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,12 +8,9 @@
 #include <vector>
 
 #include "platform/memory/memory_display.h"
+#include "programs/program_bodies.h"
 #include "tests/support/screen_run.h"
 #include "tunnel/tables.h"
-
-int Run_animated();
-int Run_static();
-int Run_lookaround();
 
 namespace {
 
@@ -135,11 +132,9 @@ TEST(LookAroundTunnel, FirstFramesFollowTheShiftsAndViewpoints) {
   }
 }
 
-struct Program {
-  const char* name;
-  int (*body)();
-};
-const Program kPrograms[] = {{"animated", Run_animated}, {"static", Run_static}, {"lookaround", Run_lookaround}};
+// What every screen program of the list does (programs/programs.cmake).
+using Program = ProgramBody;
+constexpr const auto& kPrograms = kScreenBodies;
 
 TEST(ScreenPrograms, EscapeHeldBeforeTheStartShowsOneFrame) {
   for (const Program& p : kPrograms) {
@@ -176,7 +171,7 @@ TEST(ScreenPrograms, StopInOrderWhenTheDisplayCannotBeHad) {
       ::testing::internal::CaptureStderr();
       unsigned code = RunToExit(p.body);
       std::string errors = ::testing::internal::GetCapturedStderr();
-      EXPECT_EQ(code, 0u);
+      EXPECT_EQ(code, 1u);
       EXPECT_EQ(memory::View().presents, 0);
       EXPECT_NE(errors.find("cannot open the display"), std::string::npos) << errors;
       EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
@@ -196,7 +191,7 @@ TEST(ScreenPrograms, StopInOrderNamingATableThatCannotBeAllocated) {
     unsigned code = RunToExit(p.body);
     std::string errors = ::testing::internal::GetCapturedStderr();
     platform::test::ClearFaults();
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(code, 1u);
     EXPECT_NE(errors.find("'frameValues'"), std::string::npos) << errors;
     EXPECT_EQ(memory::View().presents, 0);
     EXPECT_EQ(memory::View().width, 0);  // the display was never taken

@@ -2,6 +2,8 @@
 // programs present; and the tool's failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 
 #include "tests/support/bmp_file.h"
@@ -17,20 +19,28 @@ CommandResult RunTool(const std::string& arguments) {
   return RunCommand(std::string(PROGRAM_PICTURES_PATH) + " " + arguments + " 2>&1");
 }
 
+// The pictures in a folder: its PNG and GIF files, sorted.
+std::vector<std::string> PicturesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const std::string& name : TempFolder::NamesIn(folder))
+    if (name.ends_with(".png") || name.ends_with(".gif")) names.push_back(name);
+  return names;
+}
+
+// Every program of the list that shows something (programs/programs.cmake), and no other:
+// a picture left of a program taken off the list fails too. (docs/small/ may hold stills
+// of pages that are not programs.)
 TEST(DocsPictures, AreTheOnesTheToolMakesToday) {
   TempFolder made;
-  for (const char* program : {"static", "animated", "lookaround", "texture", "distance", "angle"}) {
-    CommandResult run = RunTool(std::string(program) + " " + made.path().string());
+  std::istringstream programs(SHOWN_PROGRAMS);
+  for (std::string program; programs >> program;) {
+    CommandResult run = RunTool(program + " " + made.path().string());
     ASSERT_EQ(run.status, 0) << program << ": " << run.output;
   }
-  const std::vector<std::string> stills = {"angle.png",           "distance.png",          "texture.png",
-                                           "tunnel_animated.png", "tunnel_lookaround.png", "tunnel_static.png"};
-  std::vector<std::string> files = {"tunnel_animated.gif"};
-  for (const std::string& name : stills) files.insert(files.end(), {name, "small/" + name});
-  EXPECT_EQ(made.Names(), (std::vector<std::string>{"angle.png", "distance.png", "small", "texture.png",
-                                                    "tunnel_animated.gif", "tunnel_animated.png",
-                                                    "tunnel_lookaround.png", "tunnel_static.png"}));
-  EXPECT_EQ(TempFolder::NamesIn(made / "small"), stills);
+  ASSERT_EQ(PicturesIn(kDocs), PicturesIn(made.path()))
+      << "docs/ holds other pictures than tools/pictures makes: run it, and remove those of a program taken off the list";
+  std::vector<std::string> files = PicturesIn(made.path());
+  for (const std::string& still : PicturesIn(made / "small")) files.push_back("small/" + still);
   for (const std::string& file : files)
     EXPECT_TRUE(ReadBytes(kDocs / file) == ReadBytes(made / file))
         << "docs/" << file << " is not what tools/pictures makes today: run tools/pictures";
@@ -113,13 +123,15 @@ TEST(DocsPictures, TablePicturesShowTheTables) {
 TEST(ProgramPictures, SaysWhatWentWrongAndLeavesNothingHalfWritten) {
   TempFolder folder;
   std::filesystem::create_directory(folder / "tunnel_static.png");  // cannot be replaced by a file
+  std::string shown = SHOWN_PROGRAMS;
+  std::replace(shown.begin(), shown.end(), ' ', '|');
   struct Case {
     std::string arguments;
     int exitCode;
     std::string says;
   };
   const Case cases[] = {
-      {"", 2, "usage: program_pictures static|animated|lookaround|texture|distance|angle FOLDER"},
+      {"", 2, "usage: program_pictures " + shown + " FOLDER\n"},
       {"tables " + folder.path().string(), 2, "usage:"},
       {"static " + (folder / "missing").string(), 1, "program_pictures: cannot write "},
       {"static " + folder.path().string(), 1, "cannot write " + (folder / "tunnel_static.png").string()},

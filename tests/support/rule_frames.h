@@ -1,6 +1,7 @@
-// The frames the interactive programs show, by the table rules alone, and how to tell
-// which of them a picture of the screen holds. A picture is anything with width,
-// height and At(x, y) giving a pixel as 0x00RRGGBB.
+// The frames the interactive programs show, by the table rules alone, for the values of
+// tunnel/settings.h or any others, and how to tell which of them a picture of the
+// screen holds. A picture is anything with width, height and At(x, y) giving a pixel as
+// 0x00RRGGBB.
 #pragma once
 
 #include <cmath>
@@ -9,28 +10,50 @@
 #include <string>
 #include <vector>
 
+#include "tunnel/settings.h"
 #include "tunnel/tables.h"
 
 namespace rule_frames {
 
 constexpr int kWidth = 640, kHeight = 480;
 
+// The values the programs take from tunnel/settings.h; a test may give others.
+struct Settings {
+  std::int32_t textureSize = kTextureSize;
+  double ratio = kRatio, angleScale = kAngleScale, speedX = kSpeedX, speedY = kSpeedY;
+  std::int32_t (*colour)(std::int32_t value) = TextureColour;
+};
+
+// A frame as the programs compute it: the two shifts, unbounded, and the viewpoint.
+struct FrameParameters {
+  std::int64_t shiftX, shiftY;
+  int lookX = 0, lookY = 0;
+};
+
 // The tables of both sizes, by the rules alone, indexed [x * height + y].
 struct RuleTables {
   int width, height;
+  Settings settings;
   std::vector<int> distance, angle;
-  RuleTables(int w, int h) : width(w), height(h), distance(w * h), angle(w * h) {
+  RuleTables(int w, int h, const Settings& s = {}) : width(w), height(h), settings(s), distance(w * h), angle(w * h) {
     for (int x = 0; x < w; ++x)
       for (int y = 0; y < h; ++y) {
         double dx = x - w / 2.0, dy = y - h / 2.0;
-        distance[x * h + y] = DistanceValue(dx, dy, 32.0, 256);
-        angle[x * h + y] = AngleValue(dx, dy, 0.5, 256);
+        distance[x * h + y] = DistanceValue(dx, dy, s.ratio, s.textureSize);
+        angle[x * h + y] = AngleValue(dx, dy, s.angleScale, s.textureSize);
       }
   }
-  // The texture value shown at screen pixel (x, y) for a frame's shift and viewpoint.
-  int Shown(int x, int y, int shift, int lookX = 0, int lookY = 0) const {
-    int i = (x + lookX) * height + (y + lookY);
-    return TextureValue((distance[i] + shift) % 256, (angle[i] + shift) % 256, 256);
+  // The texture value shown at screen pixel (x, y) in a frame: a table value plus a
+  // shift, taken around the texture (from below for a negative sum).
+  int Shown(int x, int y, const FrameParameters& f) const {
+    int i = (x + f.lookX) * height + (y + f.lookY);
+    auto around = [size = settings.textureSize](std::int64_t k) { return static_cast<std::int32_t>((k % size + size) % size); };
+    return TextureValue(around(distance[i] + f.shiftX), around(angle[i] + f.shiftY), settings.textureSize);
+  }
+  // Its colour as a picture gives it, 0x00RRGGBB.
+  std::uint32_t ShownColour(int x, int y, const FrameParameters& f) const {
+    auto colour = static_cast<std::uint32_t>(settings.colour(Shown(x, y, f)));
+    return (colour & 0xFF) << 16 | (colour & 0xFF00) | colour >> 16;
   }
 };
 
@@ -43,37 +66,44 @@ inline const RuleTables& Big() {
   return tables;
 }
 
-// A frame as the programs compute it: shift and viewpoint.
-struct FrameParameters {
-  int shift, lookX, lookY;
-};
+// The shift of a speed at a point of the animation, before any wrapping.
+inline std::int64_t Shift(const Settings& s, double speed, double animation) {
+  return static_cast<std::int64_t>((s.textureSize * speed) * animation);
+}
 
-// Frame n of tunnel_animated: the cycle of 200 frames, with the same rounding.
-inline FrameParameters AnimatedFrame(int n) {
+// tunnel_animated's animation in frame n: the cycle of 200 frames, with the same rounding.
+inline double AnimatedAnimation(int n) {
   double animation = 0.0;
   for (int i = 0; i < n; ++i) {
     animation = animation + 0.005;
     if (!(animation < 1.0)) animation = 0.0;
   }
-  return {TextureShift(256, 2.0, animation), 0, 0};
+  return animation;
 }
 
-inline FrameParameters LookaroundFrame(double animation) {
-  return {TextureShift(256, 2.0, animation), 320 + TruncToInt(320.0 * std::sin(animation * 4.0)),
-          240 + TruncToInt(240.0 * std::sin(animation * 6.0))};
+// Frame n of tunnel_animated.
+inline FrameParameters AnimatedFrameWith(int n, const Settings& s) {
+  double animation = AnimatedAnimation(n);
+  return {Shift(s, s.speedX, animation), Shift(s, s.speedY, animation)};
+}
+inline FrameParameters AnimatedFrame(int n) { return AnimatedFrameWith(n, {}); }
+
+inline FrameParameters LookaroundFrame(double animation, const Settings& s = {}) {
+  return {Shift(s, s.speedX, animation), Shift(s, s.speedY, animation),
+          320 + TruncToInt(320.0 * std::sin(animation * 4.0)), 240 + TruncToInt(240.0 * std::sin(animation * 6.0))};
 }
 
 // Frame n of tunnel_lookaround: its animation is n additions of 0.005, as the program
 // makes them.
 struct LookaroundFrames {
+  Settings settings;
   std::vector<double> animation{0.0};
   FrameParameters operator()(int n) {
     while (static_cast<int>(animation.size()) <= n) animation.push_back(animation.back() + 0.005);
-    return LookaroundFrame(animation[n]);
+    return LookaroundFrame(animation[n], settings);
   }
 };
 
-// The texture value v drawn as ComposeRGB(0, 0, v) is shown as 0x000000vv.
 template <typename Picture>
 bool ShowsFrame(const Picture& shot, const RuleTables& tables, FrameParameters f, std::string* mismatch) {
   if (shot.width != kWidth || shot.height != kHeight) {
@@ -82,7 +112,7 @@ bool ShowsFrame(const Picture& shot, const RuleTables& tables, FrameParameters f
   }
   for (int y = 0; y < kHeight; ++y)
     for (int x = 0; x < kWidth; ++x) {
-      std::uint32_t expected = static_cast<std::uint32_t>(tables.Shown(x, y, f.shift, f.lookX, f.lookY));
+      std::uint32_t expected = tables.ShownColour(x, y, f);
       if (shot.At(x, y) != expected) {
         char text[128];
         std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, shot.At(x, y), expected);
@@ -102,7 +132,7 @@ int FindFrame(const Picture& shot, const RuleTables& tables, int last, Candidate
     FrameParameters f = candidate(n);
     bool fits = shot.width == kWidth && shot.height == kHeight;
     for (const auto& p : probes)
-      fits = fits && shot.At(p[0], p[1]) == static_cast<std::uint32_t>(tables.Shown(p[0], p[1], f.shift, f.lookX, f.lookY));
+      fits = fits && shot.At(p[0], p[1]) == tables.ShownColour(p[0], p[1], f);
     if (fits && ShowsFrame(shot, tables, f, why)) return n;
   }
   return 0;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -15,7 +17,6 @@ namespace {
 struct {
   ProgramHeader header;
   Table2D texture, distance, angle;
-  double ratio, angleScale;
 } g;
 
 // Builds the tables of a w x h screen around its middle, as every program does.
@@ -26,7 +27,7 @@ class TunnelTables : public ::testing::Test {
     DimTable(g.texture, 256, 256);
     DimTable(g.distance, w, h);
     DimTable(g.angle, w, h);
-    BuildTunnelTables(g.texture, g.distance, g.angle, 256, w, h, w / 2.0, h / 2.0, g.ratio, g.angleScale);
+    BuildTunnelTables(g.texture, g.distance, g.angle, 256, w, h, w / 2.0, h / 2.0, 32.0, 0.5);
     width = w;
     height = h;
   }
@@ -57,8 +58,6 @@ TEST_F(TunnelTables, WorkedValuesOf640By480) {
     EXPECT_EQ(g.distance[c.x][c.y], c.distance) << "distance at " << c.x << ", " << c.y;
     EXPECT_EQ(g.angle[c.x][c.y], c.angle) << "angle at " << c.x << ", " << c.y;
   }
-  EXPECT_EQ(g.ratio, 32.0);
-  EXPECT_EQ(g.angleScale, 0.5);
 }
 
 TEST_F(TunnelTables, SumsRangesAndUntouchedBoundOf640By480) {
@@ -131,11 +130,46 @@ TEST(TableRules, CentreAndOddExtents) {
   EXPECT_EQ(TruncToInt(-2.9), -2);
 }
 
-TEST(TableRules, ComposeRGBIsAPlainSum) {
+// Every program indexes the texture with the rules' values directly, so for every size
+// and any ratio or angleScale each value must lie in 0..size-1; and with angleScale a
+// multiple of 0.5 a turn around the centre must wrap the angle with no jump (a jump is a
+// seam across the tunnel).
+TEST(TableRules, EverySettingGivesTextureIndicesAndASeamlessTurn) {
+  std::vector<std::int32_t> sizes = {3, 100, 300, 1000};
+  for (std::int32_t size = 2; size <= 1024; size *= 2) sizes.push_back(size);
+  const std::pair<double, double> settings[] = {{32.0, 0.5},   {64.0, 1.0},  {-32.0, -0.5},
+                                                {0.0, 0.0},    {1e300, 1e12}, {INFINITY, INFINITY}};
+  for (std::int32_t size : sizes) {
+    for (auto [ratio, angleScale] : settings) {
+      SCOPED_TRACE(::testing::Message() << "size " << size << ", ratio " << ratio << ", angleScale " << angleScale);
+      for (double dx = -40.0; dx <= 40.0; dx += 0.5) {
+        for (double dy = -30.0; dy <= 30.0; dy += 1.0) {
+          std::int32_t distance = DistanceValue(dx, dy, ratio, size), angle = AngleValue(dx, dy, angleScale, size);
+          ASSERT_TRUE(distance >= 0 && distance < size) << distance << " at " << dx << ", " << dy;
+          ASSERT_TRUE(angle >= 0 && angle < size) << angle << " at " << dx << ", " << dy;
+        }
+      }
+      if (std::fmod(angleScale, 0.5) != 0.0 || angleScale == 0.0 || std::fabs(angleScale) > 1.0) continue;
+      // 3600 steps of a turn move the angle less than one unit each, plus truncation.
+      std::int32_t previous = AngleValue(200.0, 0.0, angleScale, size);
+      for (int step = 1; step <= 3600; ++step) {
+        double turn = step * (2 * 3.141592653589793 / 3600);
+        std::int32_t angle = AngleValue(200.0 * std::cos(turn), 200.0 * std::sin(turn), angleScale, size);
+        std::int32_t jump = std::abs(angle - previous);
+        ASSERT_LE(std::min(jump, size - jump), 2) << "from " << previous << " to " << angle << " at step " << step;
+        previous = angle;
+      }
+    }
+  }
+}
+
+TEST(TableRules, ComposeRGBKeepsEachChannelTo0To255) {
   EXPECT_EQ(ComposeRGB(0, 0, 64), 4194304);
   EXPECT_EQ(ComposeRGB(7, 7, 7), 7 * 65793);
   EXPECT_EQ(ComposeRGB(255, 255, 255), 0x00FFFFFF);
-  EXPECT_EQ(ComposeRGB(256, 0, 0), ComposeRGB(0, 1, 0));  // no masking
+  // A channel past either end saturates and leaves its neighbours alone.
+  EXPECT_EQ(ComposeRGB(2 * 128, 0, 0), 0x0000FF);
+  EXPECT_EQ(ComposeRGB(-1, 2 * 255, 300), 0xFFFF00);
 }
 
 }  // namespace
@@ -172,12 +206,7 @@ TEST(BuildTunnelTables, EqualsTheRuleInEveryElement) {
     DimTable(g.texture, 256, 256);
     DimTable(g.distance, c.w, c.h);
     DimTable(g.angle, c.w, c.h);
-    if (c.ratio == 32.0 && c.angleScale == 0.5) {
-      BuildTunnelTables(g.texture, g.distance, g.angle, 256, c.w, c.h, c.w / 2.0, c.h / 2.0, g.ratio, g.angleScale);
-    } else {
-      BuildTunnelTablesWith(g.texture, g.distance, g.angle, 256, c.w, c.h, c.w / 2.0, c.h / 2.0, c.ratio,
-                            c.angleScale);
-    }
+    BuildTunnelTables(g.texture, g.distance, g.angle, 256, c.w, c.h, c.w / 2.0, c.h / 2.0, c.ratio, c.angleScale);
     int wrong = 0;
     for (int x = 0; x <= c.w && wrong < 5; ++x) {
       for (int y = 0; y <= c.h && wrong < 5; ++y) {
@@ -196,20 +225,29 @@ TEST(BuildTunnelTables, EqualsTheRuleInEveryElement) {
   }
 }
 
+// A centre off the middle, by half a pixel too, is no case for the quick fills.
 TEST(BuildTunnelTables, OffCentreAndOtherTextureSizesFollowTheRule) {
-  ProgramStart(g, kTableOnlyProgram);
-  DimTable(g.texture, 64, 64);
-  DimTable(g.distance, 40, 30);
-  DimTable(g.angle, 40, 30);
-  BuildTunnelTables(g.texture, g.distance, g.angle, 64, 40, 30, 13.0, 7.5, g.ratio, g.angleScale);
-  for (int x = 0; x < 40; ++x)
-    for (int y = 0; y < 30; ++y) {
-      ASSERT_EQ(g.distance[x][y], DistanceValue(x - 13.0, y - 7.5, 32.0, 64));
-      ASSERT_EQ(g.angle[x][y], AngleValue(x - 13.0, y - 7.5, 0.5, 64));
-    }
-  for (int u = 0; u <= 64; ++u)
-    for (int v = 0; v <= 64; ++v) ASSERT_EQ(g.texture[u][v], u < 64 && v < 64 ? TextureValue(u, v, 64) : 0);
-  EXPECT_EQ(EndProgram(), 0u);
+  struct Case {
+    std::int32_t textureSize, w, h;
+    double cx, cy;
+  };
+  for (const Case& c : {Case{64, 40, 30, 13.0, 7.5}, Case{256, 640, 480, 320.5, 240.0}}) {
+    SCOPED_TRACE(::testing::Message() << "texture " << c.textureSize << ", centre " << c.cx << ", " << c.cy);
+    ProgramStart(g, kTableOnlyProgram);
+    DimTable(g.texture, c.textureSize, c.textureSize);
+    DimTable(g.distance, c.w, c.h);
+    DimTable(g.angle, c.w, c.h);
+    BuildTunnelTables(g.texture, g.distance, g.angle, c.textureSize, c.w, c.h, c.cx, c.cy, 32.0, 0.5);
+    for (int x = 0; x < c.w; ++x)
+      for (int y = 0; y < c.h; ++y) {
+        ASSERT_EQ(g.distance[x][y], DistanceValue(x - c.cx, y - c.cy, 32.0, c.textureSize)) << x << ", " << y;
+        ASSERT_EQ(g.angle[x][y], AngleValue(x - c.cx, y - c.cy, 0.5, c.textureSize)) << x << ", " << y;
+      }
+    for (int u = 0; u <= c.textureSize; ++u)
+      for (int v = 0; v <= c.textureSize; ++v)
+        ASSERT_EQ(g.texture[u][v], u < c.textureSize && v < c.textureSize ? TextureValue(u, v, c.textureSize) : 0);
+    EXPECT_EQ(EndProgram(), 0u);
+  }
 }
 
 }  // namespace
@@ -241,6 +279,23 @@ TEST(TextureShift, FollowsTheFrameRuleAndNeverLeavesThe32BitRange) {
     // The remainder a pixel takes is the one the unbounded shift would give.
     EXPECT_EQ(shift % 256, static_cast<std::int64_t>(512.0 * c.animation) % 256) << c.animation;
   }
+  // Other sizes and speeds, negative ones too: a shift of 0 and up that leaves room for
+  // a table value, with the remainder of the unbounded one (taken from below for a
+  // negative one), so that the frame loops' remainder never sees a negative sum.
+  for (std::int32_t size : {2, 300, 512, 1024}) {
+    for (double speed : {2.0, -2.0, 3.0, -0.5}) {
+      for (double animation : {0.005, 0.995, 4194303.5, 1e12}) {
+        SCOPED_TRACE(::testing::Message() << size << " x " << speed << " x " << animation);
+        std::int32_t shift = TextureShift(size, speed, animation);
+        EXPECT_GE(shift, 0);
+        EXPECT_LE(shift, 2147483647 - (size - 1));
+        auto unbounded = static_cast<std::int64_t>((size * speed) * animation);
+        EXPECT_EQ(shift % size, (unbounded % size + size) % size);
+      }
+    }
+  }
+  EXPECT_EQ(TextureShift(256, -2.0, 0.005), 2147483392 - 2);
+  EXPECT_EQ(TextureShift(256, INFINITY, 0.005), 0);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // Tells the page tests which frame of the table rules a canvas shows, with the same
 // rule code as the end-to-end tests on the desktop:
-//   frame_finder static|animated|lookaround PIXELS
-// PIXELS holds the canvas as the page reads it back, 640 x 480 x R G B A. Prints the
-// frame's number (1 for the static frame), or 0 and why none matches.
+//   frame_finder static|animated|lookaround PIXELS [RATIO ANGLESCALE]
+// PIXELS holds the canvas as the page reads it back, 640 x 480 x R G B A; RATIO and
+// ANGLESCALE (the programs' 32 and 0.5 unless given) build the animated frames, as the
+// explorer page shows them. Prints the frame's number (1 for the static frame), or 0
+// and why none matches.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -42,8 +44,8 @@ bool ReadCanvas(const char* path, Canvas* canvas, std::string* why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: frame_finder static|animated|lookaround PIXELS\n");
+  if (argc != 3 && argc != 5) {
+    std::fprintf(stderr, "usage: frame_finder static|animated|lookaround PIXELS [RATIO ANGLESCALE]\n");
     return 2;
   }
   const std::string program = argv[1];
@@ -53,6 +55,9 @@ int main(int argc, char** argv) {
   if (ReadCanvas(argv[2], &canvas, &why)) {
     if (program == "static") {
       n = ShowsFrame(canvas, Screen(), {0, 0, 0}, &why) ? 1 : 0;
+    } else if (program == "animated" && argc == 5) {
+      const RuleTables tables(kWidth, kHeight, {.ratio = std::stod(argv[3]), .angleScale = std::stod(argv[4])});
+      n = FindFrame(canvas, tables, 200, AnimatedFrame, &why);
     } else if (program == "animated") {
       n = FindFrame(canvas, Screen(), 200, AnimatedFrame, &why);
     } else if (program == "lookaround") {

@@ -1,21 +1,23 @@
-// What every page does whatever its program: the index leads to the seven pages, and
-// a browser without what a program needs gets one clear line instead of the program.
+// What every page does whatever its program: the index leads to every program's page, and
+// a browser without what a program needs, or a page opened from disk, gets one clear
+// line instead of the program.
 'use strict';
 const assert = require('node:assert/strict');
-const {test, before, after} = require('node:test');
-const {openPage, waitFor} = require('./browser.js');
-const {servePagesToABrowser, skipUnlessReady, statusText} = require('./site.js');
+const path = require('node:path');
+const {test} = require('node:test');
+const {pathToFileURL} = require('node:url');
+const {site, servePagesToABrowser, skipUnlessReady, openPage, waitFor, statusText} = require('./site.js');
 
 skipUnlessReady();
 
 const session = servePagesToABrowser();
 
-// In the order to learn them.
-const kPrograms = ['tunnel_tables', 'texture_dump', 'distance_dump', 'angle_dump', 'tunnel_static', 'tunnel_animated',
-                   'tunnel_lookaround'];
+// The explorer first, then the programs in the order to learn them (programs/programs.cmake,
+// handed on by tests/CMakeLists.txt).
+const kPrograms = ['explorer', ...(process.env.TUNNEL_PROGRAMS || '').split(' ').filter(Boolean)];
 
-test('the index lists the seven programs in learning order, each with its picture and line, linking to pages that load', async () => {
-  const page = await openPage(session.browser, session.server.url);
+test('the index lists the programs in learning order, each with its picture and line, linking to pages that load', async () => {
+  const page = await session.open('');
   await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the index');
   const rows = await page.evaluate(`(async () => Promise.all([...document.querySelectorAll('tr')].map(async (row) => {
     const link = row.cells[1].querySelector('a');
@@ -42,24 +44,28 @@ const kNoVectors = `
   WebAssembly.validate = (bytes) => !new Uint8Array(bytes.buffer || bytes).includes(0xfd) && validate(bytes);
   WebAssembly.instantiate = WebAssembly.instantiateStreaming = () =>
     Promise.reject(new WebAssembly.CompileError('invalid simd opcode'));`;
-const kNoVectorsLine = "this browser's WebAssembly has no 128-bit vectors (SIMD), which Chrome 91, Firefox 89 and " +
+const kNoVectorsLine = "cannot run here: this browser's WebAssembly has no 128-bit vectors (SIMD), which Chrome 91, Firefox 89 and " +
                        'Safari 16.4 and later have';
 
-// What is taken from the browser before the page loads, and the line the page shows.
+// What is taken from the browser before the page loads (or the page opened from disk),
+// and the line the page shows after the program's name.
 const kLacking = [
-  {program: 'tunnel_animated', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
-  {program: 'texture_dump', script: 'delete window.WebAssembly;', line: 'this browser has no WebAssembly'},
+  {program: 'tunnel_animated', script: 'delete window.WebAssembly;', line: 'cannot run here: this browser has no WebAssembly'},
+  {program: 'texture_dump', script: 'delete window.WebAssembly;', line: 'cannot run here: this browser has no WebAssembly'},
   {program: 'tunnel_lookaround', script: kNoVectors, line: kNoVectorsLine},
   {program: 'angle_dump', script: kNoVectors, line: kNoVectorsLine},
   {program: 'tunnel_static', script: 'HTMLCanvasElement.prototype.getContext = () => null;',
-   line: 'this browser gives no 2D canvas to show the screen on'},
+   line: 'cannot run here: this browser gives no 2D canvas to show the screen on'},
+  {program: 'tunnel_animated', fromDisk: true, line: 'cannot run from a file: the pages must be served; run tools/web ' +
+   'and open http://127.0.0.1:8000/tunnel_animated.html'},
 ];
 
-for (const {program, script, line} of kLacking) {
-  test(program + ' in a browser where ' + line, async () => {
-    const page = await openPage(session.browser, session.server.url + program + '.html', {beforeLoad: script});
+for (const {program, script, fromDisk, line} of kLacking) {
+  test(program + ': ' + line, async () => {
+    const page = fromDisk ? await openPage(session.browser, pathToFileURL(path.join(site, program + '.html')).href)
+                          : await session.open(program + '.html', {beforeLoad: script});
     await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, 'the page');
-    assert.equal(await statusText(page), program + ': cannot run here: ' + line);
+    assert.equal(await statusText(page), program + ': ' + line);
     assert.equal(await page.evaluate("document.getElementById('screen').hidden"), true);
     // Starting again could only fail again.
     assert.equal(await page.evaluate("document.getElementById('restart').hidden"), true);
@@ -68,21 +74,20 @@ for (const {program, script, line} of kLacking) {
 }
 
 test('a picture program runs where no 2D canvas is given, as it needs none', async () => {
-  const page = await openPage(session.browser, session.server.url + 'texture_dump.html',
-                              {beforeLoad: 'HTMLCanvasElement.prototype.getContext = () => null;'});
+  const page = await session.open('texture_dump.html', {beforeLoad: 'HTMLCanvasElement.prototype.getContext = () => null;'});
   await waitFor(async () => /ended/.test(await statusText(page)), 20000, 'texture_dump to end');
   assert.equal(await statusText(page), 'texture_dump ended with exit code 0.');
   await page.close();
 });
 
-test('a screen program whose canvas gives no 2D context says so in its one line and ends with 0', async () => {
-  const page = await openPage(session.browser, session.server.url + 'tunnel_lookaround.html', {beforeLoad: `
+test('a screen program whose canvas gives no 2D context says so in its one line and ends with 1', async () => {
+  const page = await session.open('tunnel_lookaround.html', {beforeLoad: `
     const getContext = HTMLCanvasElement.prototype.getContext;
     HTMLCanvasElement.prototype.getContext = function (...args) {
       return this.id === 'canvas' ? null : getContext.apply(this, args);
     };`});
   await waitFor(async () => /ended/.test(await statusText(page)), 20000, 'tunnel_lookaround to end');
-  assert.equal(await statusText(page), 'tunnel_lookaround ended with exit code 0.');
+  assert.equal(await statusText(page), 'tunnel_lookaround ended with exit code 1.');
   assert.equal(await page.evaluate("document.getElementById('output').textContent"),
                'tunnel_lookaround: cannot open the display: no display to show the screen on ' +
                "(the page's canvas gives no 2D drawing context)\n");
@@ -90,7 +95,7 @@ test('a screen program whose canvas gives no 2D context says so in its one line 
 });
 
 test('a page that stops answering fails a wait within its limit, saying what was waited for', async () => {
-  const page = await openPage(session.browser, session.server.url);
+  const page = await session.open('');
   await page.evaluate('setTimeout(() => { const end = Date.now() + 8000; while (Date.now() < end); })');
   const started = Date.now();
   await assert.rejects(waitFor(() => page.evaluate('false'), 1000, 'a page that froze'),
@@ -104,7 +109,7 @@ test('a page that stops answering fails a wait within its limit, saying what was
 // picture program writes, which its own tests check).
 for (const name of ['index', ...kPrograms]) {
   test('every link and picture of ' + name + '.html resolves', async () => {
-    const page = await openPage(session.browser, session.server.url + name + '.html');
+    const page = await session.open(name + '.html');
     await waitFor(() => page.evaluate("document.readyState === 'complete'"), 10000, name + '.html to load');
     const found = await page.evaluate(`(async () => {
       const links = [...document.querySelectorAll('a[href]')].filter((a) => !a.closest('#pictures'));

@@ -4,12 +4,9 @@
 // nothing.
 'use strict';
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
-const {test, before, after} = require('node:test');
-const {openPage, waitFor} = require('./browser.js');
-const {servePagesToABrowser, skipUnlessReady, desktopPicture, awaitEnd} = require('./site.js');
+const {test} = require('node:test');
+const {servePagesToABrowser, skipUnlessReady, openPage, desktopPicture, downloadingContext, downloaded,
+       awaitEnd} = require('./site.js');
 
 skipUnlessReady();
 
@@ -23,9 +20,9 @@ const kPictures = [
 
 for (const {program, file, width, height, desktop} of kPictures) {
   test(program + ' shows ' + file + ' and offers it, the desktop build\'s file byte for byte', async () => {
-    const downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'tunnel-downloads-'));
+    const {context, folder, close} = await downloadingContext(session.browser);
     try {
-      const page = await openPage(session.browser, session.server.url + program + '.html');
+      const page = await openPage(context, session.server.url + program + '.html');
       await awaitEnd(page, program);
       const offered = await page.evaluate(`(async () => {
         const links = [...document.querySelectorAll('#pictures a')];
@@ -36,21 +33,17 @@ for (const {program, file, width, height, desktop} of kPictures) {
       })()`);
       assert.deepEqual(offered, {names: [file], sizes: [[width, height]], output: ''});
 
-      await session.browser.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
       await page.evaluate("document.querySelector('#pictures a').click()");
-      const saved = path.join(downloads, file);
-      // The browser writes a download under a temporary name and renames it when done.
-      await waitFor(() => fs.existsSync(saved), 10000, file + ' to be downloaded');
-      assert.ok(fs.readFileSync(saved).equals(desktopPicture(desktop, file)), file + ' differs from the desktop build\'s');
-      await page.close();
+      assert.ok((await downloaded(folder, file)).equals(desktopPicture(desktop, file)),
+                file + ' differs from the desktop build\'s');
     } finally {
-      fs.rmSync(downloads, {recursive: true, force: true});
+      await close();
     }
   });
 }
 
 test('tunnel_tables ends with exit code 0 and prints nothing', async () => {
-  const page = await openPage(session.browser, session.server.url + 'tunnel_tables.html');
+  const page = await session.open('tunnel_tables.html');
   await awaitEnd(page, 'tunnel_tables');
   assert.equal(await page.evaluate("document.getElementById('output').textContent"), '');
   assert.equal(await page.evaluate("document.querySelectorAll('#pictures *').length"), 0);

@@ -2,12 +2,12 @@
 // pixel for pixel, the frames the table rules give; the picture is placed as on the
 // desktop; frames follow the page's animation frames, one per refresh at most; a
 // hidden page shows nothing new until it is shown again; Escape ends the program and
-// the page says so and offers to start it again.
+// the page says so and offers to start it again. On a phone the index fits the screen
+// and the End button ends the program by touch.
 'use strict';
 const assert = require('node:assert/strict');
-const {test, before, after} = require('node:test');
-const {openPage, waitFor, sleep} = require('./browser.js');
-const {servePagesToABrowser, skipUnlessReady, canvasFrame, statusText, awaitEnd} = require('./site.js');
+const {test} = require('node:test');
+const {servePagesToABrowser, skipUnlessReady, waitFor, sleep, canvasFrame, statusText, awaitEnd} = require('./site.js');
 
 skipUnlessReady();
 
@@ -65,9 +65,7 @@ const kProgramInstance = `
 
 const session = servePagesToABrowser();
 
-async function open(program, options = {}) {
-  return openPage(session.browser, session.server.url + program + '.html', {beforeLoad: kCounters, ...options});
-}
+const open = (program, options = {}) => session.open(program + '.html', {beforeLoad: kCounters, ...options});
 
 // Waits until the canvas shows a frame of `kind` that `wanted` accepts; returns its number.
 async function awaitFrame(page, kind, wanted = () => true) {
@@ -85,10 +83,6 @@ async function awaitFrame(page, kind, wanted = () => true) {
 
 const counts = (page) => page.evaluate('({ticks: counted.ticks, puts: counted.puts, late: counted.lateTicks})');
 
-async function pressEscape(page) {
-  await page.key('keyDown', 'Escape', 'Escape', 27);
-  await page.key('keyUp', 'Escape', 'Escape', 27);
-}
 
 // Ended with exit code 0, the canvas gone and an offer to start again.
 async function awaitScreenEnd(page, program) {
@@ -117,12 +111,12 @@ for (const {program, kind} of kPrograms) {
                            cursor: 'none', background: 'rgb(0, 0, 0)'});
     // Still moving: a later read shows another frame.
     if (kind !== 'static') await awaitFrame(page, kind, (m) => m !== n);
-    await pressEscape(page);
+    await page.keyboard.press('Escape');
     await awaitScreenEnd(page, program);
 
     await page.evaluate("document.getElementById('restart').click()");
     await awaitFrame(page, kind);
-    await pressEscape(page);
+    await page.keyboard.press('Escape');
     await awaitScreenEnd(page, program);
     await page.close();
   });
@@ -155,35 +149,38 @@ test('a hidden page shows no new frame and forgets a key let go elsewhere; shown
   const page = await open('tunnel_animated',
                           {beforeLoad: kCounters + kProgramInstance + 'Element.prototype.requestFullscreen = undefined;'});
   await awaitFrame(page, 'animated');
-  await page.key('keyDown', 'a', 'KeyA', 65);
+  await page.keyboard.down('KeyA');
   assert.equal(await page.evaluate('program.keyHeld(65)'), true, 'A pressed does not read as held');
-  const other = await openPage(session.browser, 'about:blank');
-  await session.browser.send('Target.activateTarget', {targetId: other.targetId});
+  const other = await session.browser.newPage();
+  await other.bringToFront();
   await waitFor(() => page.evaluate("document.visibilityState === 'hidden'"), 5000, 'the page to be hidden');
-  await other.key('keyUp', 'a', 'KeyA', 65);
+  await other.keyboard.up('KeyA');
   const hidden = await counts(page);
   await sleep(1500);
   assert.equal((await counts(page)).puts, hidden.puts, 'frames were put while the page was hidden');
 
-  await session.browser.send('Target.activateTarget', {targetId: page.targetId});
+  await page.bringToFront();
   await waitFor(() => page.evaluate("document.visibilityState === 'visible'"), 5000, 'the page to be shown again');
   assert.equal(await page.evaluate('program.keyHeld(65)'), false, 'A, let go in another tab, still reads as held');
   await waitFor(async () => (await counts(page)).puts > hidden.puts + 10, kStartLimit, 'frames after showing the page');
   await awaitFrame(page, 'animated');
-  await pressEscape(page);
+  await page.keyboard.press('Escape');
   await awaitScreenEnd(page, 'tunnel_animated');
   await other.close();
   await page.close();
 });
 
-// Window size, then where the 640 x 480 canvas is placed in it.
+// Window size in CSS pixels and device pixels to one, then where the 640 x 480 canvas is
+// placed in it, in CSS pixels: at ratio 2 the whole-pixel scale and the centring are
+// counted in device pixels.
 const kPlaces = [
-  [1300, 1000, 'left: 10px; top: 20px; width: 1280px; height: 960px;'],
-  [1000, 700, 'left: 180px; top: 110px; width: 640px; height: 480px;'],
-  [2000, 1500, 'left: 40px; top: 30px; width: 1920px; height: 1440px;'],
-  [320, 200, 'left: 27px; top: 0px; width: 266px; height: 200px;'],
-  [640, 393, 'left: 58px; top: 0px; width: 524px; height: 393px;'],
-  [640, 480, 'left: 0px; top: 0px; width: 640px; height: 480px;'],
+  [1300, 1000, 1, 'left: 10px; top: 20px; width: 1280px; height: 960px;'],
+  [1000, 700, 1, 'left: 180px; top: 110px; width: 640px; height: 480px;'],
+  [641, 481, 2, 'left: 0.5px; top: 0.5px; width: 640px; height: 480px;'],
+  [2000, 1500, 1, 'left: 40px; top: 30px; width: 1920px; height: 1440px;'],
+  [320, 200, 1, 'left: 27px; top: 0px; width: 266px; height: 200px;'],
+  [640, 393, 1, 'left: 58px; top: 0px; width: 524px; height: 393px;'],
+  [640, 480, 1, 'left: 0px; top: 0px; width: 640px; height: 480px;'],
 ];
 
 for (const {program, kind, sleeps} of kPrograms) {
@@ -192,10 +189,10 @@ for (const {program, kind, sleeps} of kPrograms) {
     await awaitFrame(page, kind);
     await page.evaluate('timers.held = true');
     if (sleeps) await waitFor(() => page.evaluate('timers.waiting.length > 0'), 5000, program + ' to sleep');
-    for (const [width, height, place] of kPlaces) {
-      await page.send('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: 1, mobile: false});
+    for (const [width, height, ratio, place] of kPlaces) {
+      await page.setViewport({width, height, deviceScaleFactor: ratio});
       await waitFor(() => page.evaluate("document.getElementById('canvas').style.cssText").then((p) => p === place),
-        5000, place + ' in ' + width + ' x ' + height).catch(async (error) => {
+        5000, place + ' in ' + width + ' x ' + height + ' at ratio ' + ratio).catch(async (error) => {
         throw new Error(error.message + '; is ' + await page.evaluate("document.getElementById('canvas').style.cssText"));
       });
     }
@@ -230,13 +227,13 @@ test('a hint over the picture shows at the start and when the pointer moves, the
   assert.ok(await page.evaluate('hintShown > 0'), 'no hint as the screen showed');
   const gone = {shown: false, opacity: '0', overPicture: true};
   await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade');
-  await page.send('Input.dispatchMouseEvent', {type: 'mouseMoved', x: 200, y: 150});
+  await page.mouse.move(200, 150);
   await waitFor(async () => (await page.evaluate(kHint)).opacity === '1', 5000, 'the hint after the pointer moved');
   assert.deepEqual(await page.evaluate(kHint), {shown: true, opacity: '1', overPicture: true});
   assert.ok((await canvasFrame(page, 'static', 'window.canvasWithHint')).n > 0, 'the canvas under the hint is no frame of the rules');
   await awaitFrame(page, 'static');
   await waitFor(async () => JSON.stringify(await page.evaluate(kHint)) === JSON.stringify(gone), 10000, 'the hint to fade again');
-  await pressEscape(page);
+  await page.keyboard.press('Escape');
   await awaitScreenEnd(page, 'tunnel_static');
   await page.close();
 });
@@ -244,8 +241,7 @@ test('a hint over the picture shows at the start and when the pointer moves, the
 // Clicks the picture and waits for the full screen and the keyboard lock's answer;
 // returns who gets Escape there, the program or the browser.
 async function click(page) {
-  for (const type of ['mousePressed', 'mouseReleased'])
-    await page.send('Input.dispatchMouseEvent', {type, x: 100, y: 100, button: 'left', clickCount: 1});
+  await page.mouse.click(100, 100);
   await waitFor(() => page.evaluate("document.fullscreenElement?.id === 'screen'"), 5000, 'the full screen');
   return waitFor(() => page.evaluate("document.getElementById('screen').dataset.escape"), 5000,
                  'the keyboard lock to answer in the full screen');
@@ -263,7 +259,7 @@ test('a click offers the full screen, where the keyboard lock gives Escape to th
   await waitFor(async () => (await counts(page)).puts > puts + 10, kStartLimit, 'frames after the full screen');
   assert.match(await statusText(page), /running/);
   assert.equal(await click(page), 'program');
-  await pressEscape(page);
+  await page.keyboard.press('Escape');
   await awaitScreenEnd(page, 'tunnel_static');
   assert.equal(await page.evaluate('document.fullscreenElement'), null, 'still in the full screen');
   await page.close();
@@ -275,5 +271,32 @@ test('without a keyboard lock, leaving the full screen is the Escape the browser
   assert.equal(await click(page), 'browser');
   await page.evaluate('document.exitFullscreen()');
   await awaitScreenEnd(page, 'tunnel_static');
+  await page.close();
+});
+
+test('on a phone: the index fits its width, each line under its pictures; a touch offers the full screen, End ends the program and Start it again starts it', async () => {
+  const phone = {width: 390, height: 844, ratio: 3, touch: true};
+  const index = await session.open('', phone);
+  const layout = await index.evaluate(`({width: innerWidth, scrolls: document.documentElement.scrollWidth > innerWidth,
+    linesUnderPictures: [...document.querySelectorAll('tr')].every((row) =>
+      row.cells[2].getBoundingClientRect().top >= row.cells[0].getBoundingClientRect().bottom)})`);
+  assert.deepEqual(layout, {width: 390, scrolls: false, linesUnderPictures: true});
+  await index.close();
+
+  // The page's timers held: the hint, once shown, stays for the test's touches.
+  const page = await open('tunnel_animated', {...phone, beforeLoad: kCounters + kTimerGate});
+  await awaitFrame(page, 'animated');
+  await page.evaluate('timers.held = true');
+  const hintText = () => page.evaluate("document.getElementById('hint').innerText");
+  assert.equal(await hintText(), 'End ends it; touch for the full screen');
+  await page.tap('#canvas');
+  await waitFor(() => page.evaluate("document.fullscreenElement?.id === 'screen'"), 5000, 'the full screen');
+  const {shown, opacity} = await page.evaluate(kHint);
+  assert.deepEqual({shown, opacity, text: await hintText()}, {shown: true, opacity: '1', text: 'End ends it'});
+  await page.tap('#end');
+  await awaitScreenEnd(page, 'tunnel_animated');
+  await page.evaluate('timers.held = false; timers.waiting.splice(0).forEach((due) => due())');
+  await page.tap('#restart');
+  await awaitFrame(page, 'animated');
   await page.close();
 });
