@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -32,10 +33,12 @@ std::string FirstLine(const std::string& text) {
   return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-// Connects as SDL did, to learn what failed.
+// Connects as SDL did, to learn what failed. Given somewhere to put the screen number,
+// libxcb also checks that the server has that screen.
 std::string X11Reason(const std::string& display) {
   HeldStderr held = HoldStderr();
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  int screen = 0;
+  xcb_connection_t* connection = xcb_connect(nullptr, &screen);
   const int error = xcb_connection_has_error(connection);
   xcb_disconnect(connection);
   const std::string refusal = FirstLine(ReleaseStderr(held));
@@ -76,6 +79,23 @@ std::string WaylandReason(const std::string& name) {
     case EACCES: return where + " but this user may not reach " + path;
     default: return where + " but " + path + " cannot be reached: " + std::strerror(error);
   }
+}
+
+// Connecting to a display and starting its libraries takes a few file descriptors;
+// with fewer than this many left, the program ran out of them, whatever a display
+// would have answered.
+constexpr int kDescriptorsToStart = 16;
+
+// The limit on open descriptors when fewer than kDescriptorsToStart are left, else 0.
+rlim_t DescriptorLimitReached() {
+  int opened[kDescriptorsToStart];
+  int count = 0;
+  while (count < kDescriptorsToStart && (opened[count] = open("/", O_PATH | O_CLOEXEC)) >= 0) ++count;
+  const bool exhausted = count < kDescriptorsToStart && (errno == EMFILE || errno == ENFILE);
+  while (count > 0) close(opened[--count]);
+  rlimit limit{};
+  if (!exhausted || getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  return limit.rlim_cur;
 }
 
 bool InGroup(gid_t group) {
@@ -129,6 +149,9 @@ std::string ReleaseStderr(HeldStderr held) {
 }
 
 std::string WhyNoDisplay() {
+  if (const rlim_t limit = DescriptorLimitReached())
+    return "the program ran out of file descriptors: ulimit -n lets it have " + std::to_string(limit) +
+           " open at once";
   const std::string x11 = Environment("DISPLAY"), wayland = Environment("WAYLAND_DISPLAY");
   std::string reason;
   if (!x11.empty()) reason = X11Reason(x11);

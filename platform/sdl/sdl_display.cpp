@@ -14,6 +14,8 @@
 #include "platform/sdl/end_signals.h"
 #include "platform/sdl/no_display_reason.h"
 #include "platform/sdl/sdl_screen.h"
+#include "platform/sdl/session_bus.h"
+#include "platform/sdl/xlib_messages.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -122,6 +124,10 @@ bool StartVideo() {
   // Without this SDL would back a window's surface with its OpenGL renderer, not with
   // the X server's shared memory.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // The screen window is full screen, without a title bar: libdecor, which draws one
+  // where a Wayland compositor does not (weston), would only print its search for
+  // plugins on standard error.
+  SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
   // Mesa keeps compiled shaders on disk from a thread of the lowest priority; on a busy
   // machine a process cannot end before that thread runs, which took seconds after
   // Ctrl+C. The renderer's few small shaders gain nothing from the cache.
@@ -137,6 +143,13 @@ bool StartVideo() {
   // the first screen's; without it SDL knows only the screen DISPLAY names, as one
   // display. A server of several screens has a monitor per screen, as a rule.
   if (NamedXScreen() != 0) SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
+  // Once, before SDL's first video start: the bus it connects to, and Xlib's lines.
+  static bool prepared = false;
+  if (!prepared) {
+    prepared = true;
+    SkipSilentSessionBus();
+    QuietMissingExtensions();
+  }
   for (const std::string& name : VideoDriversToTry()) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
     // A display that refuses the program has its library say so on standard error;

@@ -224,6 +224,7 @@ void ShowLastFrame() {
 void Present(const gdi::PixelMemory& frame, bool atRetrace) {
   EndIfSignalled();
   if (frame.format.bitsPerPixel != 32) return;
+  FollowRefreshRate();
   if (screen.toSurface) {
     // The X server shows a surface the moment it has it: the clock does all the pacing.
     SleepUntil(ScheduleFrame(screen.clock, Now()));

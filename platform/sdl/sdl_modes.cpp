@@ -1,5 +1,5 @@
-// The display mode the program asks for, the display's refresh rate, and the scan line
-// the retrace clock answers with.
+// The display mode the program asks for, the display's refresh rate (followed while the
+// program runs), and the scan line the retrace clock answers with.
 #include <algorithm>
 
 #include "platform/sdl/sdl_screen.h"
@@ -10,6 +10,17 @@ namespace {
 
 // The largest frame side SDL's renderers take as a texture everywhere.
 constexpr int kLargestSide = 8192;
+// How often the display's refresh rate is read again while frames are presented.
+constexpr Nanoseconds kRateReadInterval = 1'000'000'000;
+
+// The window's display's refresh rate now, or 0 when it tells none.
+int RefreshRate() {
+  if (screen.onX11)
+    if (const int rate = CurrentRefreshRate(screen.window)) return rate;
+  SDL_DisplayMode mode{};
+  const int display = SDL_GetWindowDisplayIndex(screen.window);
+  return SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) == 0 ? mode.refresh_rate : 0;
+}
 
 }  // namespace
 
@@ -22,13 +33,20 @@ bool SetMode(int width, int height, int depth, SurfaceLayout* layout) {
     return false;
   // Asked once the window has its final form: SDL makes a new one for OpenGL.
   if (screen.onX11) WatchDesktopSize(screen.window);
-  SDL_DisplayMode mode{};
-  const int display = SDL_GetWindowDisplayIndex(screen.window);
-  const int refreshHz = SDL_GetDesktopDisplayMode(std::max(display, 0), &mode) == 0 ? mode.refresh_rate : 0;
-  screen.clock = StartRetraceClock(Now(), refreshHz, height);
+  screen.clock = StartRetraceClock(Now(), RefreshRate(), height);
+  screen.rateReadAt = Now();
   layout->format = gdi::kFormat32;
   layout->pitch = SurfacePitch(width * 4);
   return true;
+}
+
+// A monitor switched to another mode (or a laptop docked) refreshes at another rate;
+// a round trip to the display a second is all it costs to follow.
+void FollowRefreshRate() {
+  const Nanoseconds now = Now();
+  if (now - screen.rateReadAt < kRateReadInterval) return;
+  screen.rateReadAt = now;
+  if (const int rate = RefreshRate()) ChangeRefreshRate(screen.clock, now, rate);
 }
 
 bool GetScanLine(DWORD* line) {

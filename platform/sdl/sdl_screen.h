@@ -46,6 +46,7 @@ struct SdlScreen {
   bool cursorHidden;
   bool focused;
   RetraceClock clock;
+  Nanoseconds rateReadAt;  // when the display's refresh rate was last read
   Nanoseconds lastPump;
   // Escape and the other keys as seen by the event watch: down now, and pressed since
   // the last GetAsyncKeyState for that key.
@@ -96,6 +97,8 @@ void Present(const gdi::PixelMemory& frame, bool atRetrace);
 
 // sdl_modes.cpp
 bool SetMode(int width, int height, int depth, SurfaceLayout* layout);
+// Reads the display's refresh rate again now and then, and paces at it.
+void FollowRefreshRate();
 bool GetScanLine(DWORD* line);
 
 }  // namespace platform::sdl

@@ -26,11 +26,15 @@ std::string Utf8(const std::string& latin1) {
 }
 
 // A window covering the display. On X11 it is borderless and asks for the full-screen
-// state itself (x11_full_screen.h says why); elsewhere SDL makes it full screen.
+// state itself (x11_full_screen.h says why); elsewhere SDL makes it full screen. A
+// Wayland compositor that scales its output (a HiDPI panel at scale 2) counts window
+// sizes in logical pixels: the window asks for a buffer in the output's own pixels,
+// where the renderer places the picture by whole pixels, and the compositor shows it
+// unscaled, sharp.
 SDL_Window* CreateScreenWindow(const std::string& title) {
   if (!screen.onX11)
     return SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
-                            SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_HIDDEN);
+                            SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN);
   SDL_Rect display;
   if (SDL_GetDisplayBounds(0, &display) != 0) return nullptr;
   return SDL_CreateWindow(title.c_str(), display.x, display.y, display.w, display.h,

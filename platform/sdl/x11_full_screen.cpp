@@ -119,6 +119,36 @@ bool DesktopResized(SDL_Window* window, const SDL_SysWMmsg* message, SDL_Rect* d
   return true;
 }
 
+int CurrentRefreshRate(SDL_Window* window) {
+  XWindow x;
+  int eventBase, errorBase;
+  if (!AsXWindow(window, &x) || !XRRQueryExtension(x.display, &eventBase, &errorBase)) return 0;
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(x.display, DefaultRootWindow(x.display));
+  if (!resources) return 0;
+  int windowX = 0, windowY = 0;
+  SDL_GetWindowPosition(window, &windowX, &windowY);
+  RRMode mode = None;
+  for (int i = 0; i < resources->ncrtc && mode == None; ++i) {
+    XRRCrtcInfo* crtc = XRRGetCrtcInfo(x.display, resources, resources->crtcs[i]);
+    if (crtc && windowX >= crtc->x && windowX < crtc->x + int(crtc->width) && windowY >= crtc->y &&
+        windowY < crtc->y + int(crtc->height))
+      mode = crtc->mode;
+    if (crtc) XRRFreeCrtcInfo(crtc);
+  }
+  double rate = 0;
+  for (int i = 0; i < resources->nmode; ++i) {
+    const XRRModeInfo& info = resources->modes[i];
+    if (info.id != mode || info.hTotal == 0 || info.vTotal == 0) continue;
+    // An interlaced mode draws half the lines a refresh; a double-scanned one each twice.
+    double lines = double(info.vTotal);
+    if (info.modeFlags & RR_Interlace) lines /= 2;
+    if (info.modeFlags & RR_DoubleScan) lines *= 2;
+    rate = double(info.dotClock) / (double(info.hTotal) * lines);
+  }
+  XRRFreeScreenResources(resources);
+  return int(rate + 0.5);
+}
+
 void TakeFocusIfUnowned(SDL_Window* window) {
   XWindow x;
   if (!AsXWindow(window, &x) || WindowManagerRunning(x.display)) return;

@@ -7,8 +7,8 @@
 // full-screen state itself, before it is mapped.
 //
 // A window manager may also take the full-screen state away; the window asks for it
-// again. SDL (2.26) does not notice the desktop changing its size (xrandr, a projector plugged
-// in), and with no window manager nobody gives the focus to a window uncovered when
+// again. SDL (2.26) does not notice the desktop changing its size or its refresh rate
+// (xrandr, a projector plugged in), and with no window manager nobody gives the focus to a window uncovered when
 // another one goes away; the window does both itself.
 #pragma once
 
@@ -33,6 +33,10 @@ void WatchDesktopSize(SDL_Window* window);
 // its size: the monitor at the window's corner, or the whole desktop where the server
 // names no monitors.
 bool DesktopResized(SDL_Window* window, const SDL_SysWMmsg* message, SDL_Rect* display);
+
+// The refresh rate of the monitor at the window's corner, in whole hertz, as the X
+// server has it now (SDL reads the modes once, at its start); 0 when it names none.
+int CurrentRefreshRate(SDL_Window* window);
 
 // With no window manager, and while no other window has the focus, gives it to the
 // (mapped) window.

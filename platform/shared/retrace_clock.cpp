@@ -16,12 +16,14 @@ std::int64_t RetraceAfter(const RetraceClock& clock, Nanoseconds t) {
   return (t - clock.origin) / clock.period + 1;
 }
 
+Nanoseconds PeriodOf(int refreshHz) { return kSecond / (refreshHz > 0 ? refreshHz : kDefaultRefreshHz); }
+
 }  // namespace
 
 RetraceClock StartRetraceClock(Nanoseconds now, int refreshHz, int activeLines) {
   RetraceClock clock{};
   clock.origin = now;
-  clock.period = kSecond / (refreshHz > 0 ? refreshHz : kDefaultRefreshHz);
+  clock.period = PeriodOf(refreshHz);
   clock.activeLines = std::max(activeLines, 1);
   // The blank takes what it takes on a 525-line, 480-visible-line display.
   clock.totalLines = clock.activeLines + std::max(1, (clock.activeLines * 45 + 479) / 480);
@@ -32,6 +34,17 @@ RetraceClock StartRetraceClock(Nanoseconds now, int refreshHz, int activeLines) 
 
 Nanoseconds RetraceTime(const RetraceClock& clock, std::int64_t retrace) {
   return clock.origin + retrace * clock.period;
+}
+
+void ChangeRefreshRate(RetraceClock& clock, Nanoseconds now, int refreshHz) {
+  const Nanoseconds period = PeriodOf(refreshHz);
+  if (period == clock.period) return;
+  clock.origin = std::max(now, RetraceTime(clock, clock.pendingRetrace));
+  clock.pendingRetrace = 0;
+  clock.period = period;
+  clock.windowStart = now;
+  clock.windowPresents = 0;
+  clock.lastPresent = now;
 }
 
 Nanoseconds ScheduleRetraceFrame(RetraceClock& clock, Nanoseconds now) {

@@ -36,6 +36,12 @@ RetraceClock StartRetraceClock(Nanoseconds now, int refreshHz, int activeLines);
 
 Nanoseconds RetraceTime(const RetraceClock& clock, std::int64_t retrace);
 
+// The display now refreshes at another rate (a monitor switched to another mode, a
+// laptop docked): retraces fall at the new period from the one the next frame waits
+// for, so no two frames share a refresh across the change, and whether the presents
+// wait for the display is measured anew against the new period.
+void ChangeRefreshRate(RetraceClock& clock, Nanoseconds now, int refreshHz);
+
 // How long a frame presented at the retrace must wait before it may be shown, and
 // books the retrace it appears at. Returns the absolute time to wait for, or `now`
 // when it may be shown at once (also whenever the presents themselves are trusted to

@@ -59,8 +59,9 @@ TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLineThatSaysWhy) {
   TempFolder folder;
   const std::filesystem::path runtime = folder.path();
   WriteCookieFile(runtime / "cookie");
-  XServer refusing;
+  XServer refusing, oneScreen;
   ASSERT_TRUE(StartXServer(&refusing, 640, 480, 24, 20s, {"-auth", (runtime / "cookie").string()}));
+  ASSERT_TRUE(StartXServer(&oneScreen, 640, 480, 24, 20s));
   LeaveDeadSocket(runtime / "wayland-dead");
   const std::string noServer = FreeDisplay();
 
@@ -68,6 +69,7 @@ TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLineThatSaysWhy) {
     const char* what;
     std::string environment;  // for env(1), after every display variable is removed
     std::string says;         // what the line says in its parentheses
+    std::string limit = "";   // prlimit(1)'s options for the program
   };
   const std::vector<Case> cases = {
       {"no display at all", "", "(no desktop session"},
@@ -83,13 +85,21 @@ TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLineThatSaysWhy) {
            " refuses connections)"},
       {"a Wayland name without its folder", "WAYLAND_DISPLAY=wayland-7",
        "(WAYLAND_DISPLAY=wayland-7 but XDG_RUNTIME_DIR is not set)"},
+      {"a screen the X server does not have", "DISPLAY=" + oneScreen.display + ".1",
+       "(DISPLAY=" + oneScreen.display + ".1 names a screen the X server does not have)"},
+      // Too few to connect at all, and enough to connect but not to start SDL's video.
+      {"five file descriptors", "DISPLAY=" + oneScreen.display,
+       "(the program ran out of file descriptors: ulimit -n lets it have 5 open at once)", "--nofile=5"},
+      {"six file descriptors", "DISPLAY=" + oneScreen.display,
+       "(the program ran out of file descriptors: ulimit -n lets it have 6 open at once)", "--nofile=6"},
   };
   for (const char* path : {TUNNEL_ANIMATED_PATH, TUNNEL_STATIC_PATH, TUNNEL_LOOKAROUND_PATH}) {
     const std::string name = std::filesystem::path(path).filename().string();
     for (const Case& c : cases) {
       SCOPED_TRACE(name + ", " + c.what);
       CommandResult run = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR -u XAUTHORITY " +
-                                     c.environment + " timeout 20 " + path + " 2>&1");
+                                     c.environment + " timeout 20 " +
+                                     (c.limit.empty() ? "" : "prlimit " + c.limit + " ") + path + " 2>&1");
       const std::string& output = run.output;
       ASSERT_TRUE(WIFEXITED(run.status));
       EXPECT_EQ(WEXITSTATUS(run.status), 1);
@@ -99,6 +109,7 @@ TEST(ProgramWithoutDisplay, EndsAtOnceWithOneLineThatSaysWhy) {
     }
   }
   StopXServer(&refusing);
+  StopXServer(&oneScreen);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 // Under tight memory, as `ulimit -v` makes it: from the least address space the dynamic
 // loader can start them in up to where they run, each either runs until Escape without
 // a word and ends with exit code 0, or says in one line that memory was short and ends
-// with exit code 1; never an abort, never a signal. With the standard streams closed: they are /dev/null, so the
-// X connection has a number of its own.
+// with exit code 1; never an abort, never a signal. With the standard streams closed:
+// they are /dev/null, so the X connection has a number of its own. Under a silent
+// session bus and without RANDR: they start, and say nothing.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 
 #include "tests/e2e/x_client.h"
 #include "tests/e2e/x_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace e2e {
 namespace {
@@ -32,10 +36,12 @@ struct LimitedRun {
   std::vector<std::string> lines;  // standard output and standard error
 };
 
-LimitedRun RunUnderLimit(const char* path, long bytes, const XServer& server, XClient* x) {
+// Runs a shell command on the server until its window shows and Escape ends it.
+LimitedRun RunUntilEscape(const std::string& command, std::vector<std::string> environment, const XServer& server,
+                          XClient* x) {
   LimitedRun run;
-  Child program = Spawn({"sh", "-c", "exec 2>&1 prlimit --as=" + std::to_string(bytes) + " " + path},
-                        {"DISPLAY=" + server.display});
+  environment.push_back("DISPLAY=" + server.display);
+  Child program = Spawn({"sh", "-c", "exec 2>&1 " + command}, environment);
   if (program.pid <= 0) return run;
   Eventually(
       [&] {
@@ -58,6 +64,11 @@ LimitedRun RunUnderLimit(const char* path, long bytes, const XServer& server, XC
         10s);
   while (std::optional<std::string> line = ReadLine(program, 1s)) run.lines.push_back(*line);
   Stop(program);
+  return run;
+}
+
+LimitedRun RunUnderLimit(const char* path, long bytes, const XServer& server, XClient* x) {
+  LimitedRun run = RunUntilEscape("prlimit --as=" + std::to_string(bytes) + " " + path, {}, server, x);
   run.loaderGaveUp = run.status && WIFEXITED(*run.status) && WEXITSTATUS(*run.status) == 127 &&
                      std::any_of(run.lines.begin(), run.lines.end(), [](const std::string& line) {
                        return line.find("error while loading shared libraries") != std::string::npos ||
@@ -146,6 +157,42 @@ TEST_P(StartConditions, WithTheStandardStreamsClosedTheyAreTheNullDevice) {
   ASSERT_TRUE(status.has_value()) << "Escape did not end the program";
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
   Stop(program);
+}
+
+// A session bus that accepts connections and never answers (a stopped dbus-daemon),
+// and an X server without RANDR (some VNC servers): the window shows, and nothing but
+// the program's own lines (none) is said.
+TEST_P(StartConditions, UnderAnUnhelpfulDesktopTheWindowShowsWithoutAWord) {
+  TempFolder folder;
+  const std::string bus = (folder.path() / "bus").string();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  bus.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 16), 0);
+  XServer withoutRandr;
+  ASSERT_TRUE(StartXServer(&withoutRandr, 640, 480, 24, 20s, {"-extension", "RANDR"}));
+  XClient* x = ConnectX(withoutRandr.display);
+  ASSERT_NE(x, nullptr);
+  struct Case {
+    const char* what;
+    std::vector<std::string> environment;
+    const XServer& server;
+    XClient* x;
+  };
+  for (const Case& c : {Case{"a session bus that never answers", {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + bus}, server_, x_},
+                        Case{"an X server without RANDR", {}, withoutRandr, x}}) {
+    SCOPED_TRACE(c.what);
+    const LimitedRun run = RunUntilEscape(GetParam(), c.environment, c.server, c.x);
+    EXPECT_TRUE(run.shown) << "no window shown";
+    ASSERT_TRUE(run.status.has_value()) << "still running";
+    EXPECT_TRUE(WIFEXITED(*run.status) && WEXITSTATUS(*run.status) == 0) << "wait status " << *run.status;
+    EXPECT_EQ(run.lines, std::vector<std::string>{});
+  }
+  DisconnectX(x);
+  StopXServer(&withoutRandr);
+  close(listener);
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, StartConditions,

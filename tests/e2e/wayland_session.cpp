@@ -49,23 +49,29 @@ bool HeaderNumber(const std::vector<unsigned char>& bytes, std::size_t* at, int*
   return *at > start && number < 1'000'000;
 }
 
-}  // namespace
-
-std::string MissingWaylandTools() {
+std::string Missing(std::initializer_list<const char*> programs) {
   std::string missing;
-  for (const char* program : {"sway", "swaymsg", "grim"})
+  for (const char* program : programs)
     if (!OnPath(program)) missing += (missing.empty() ? "" : ", ") + std::string(program);
   return missing;
 }
 
-bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log) {
+}  // namespace
+
+std::string MissingWaylandTools() { return Missing({"sway", "swaymsg", "grim"}); }
+
+std::string MissingWestonTools() { return Missing({"weston", "Xvfb", "xwd"}); }
+
+bool StartCompositor(Compositor* compositor, int width, int height, milliseconds limit, std::string* log,
+                     int scale) {
   std::string folder = (fs::temp_directory_path() / "tunnel-wayland-XXXXXX").string();
   if (!mkdtemp(folder.data())) {
     *log = "no runtime folder";
     return false;
   }
   compositor->runtimeDir = folder;
-  std::ofstream(folder + "/config") << "output HEADLESS-1 resolution " << width << "x" << height << "\n"
+  std::ofstream(folder + "/config") << "output HEADLESS-1 resolution " << width << "x" << height << " scale " << scale
+                                    << "\n"
                                     << "xwayland disable\n";
   // sway's log goes to a file beside its socket, for a look when a test fails.
   std::vector<std::string> command = {"/bin/sh", "-c", "exec \"$@\" 2>\"$0\"", folder + "/sway.log"};
@@ -101,12 +107,47 @@ bool StartCompositor(Compositor* compositor, int width, int height, milliseconds
   return ready;
 }
 
+bool StartWeston(Compositor* compositor, int width, int height, int scale, milliseconds limit, std::string* log) {
+  std::string folder = (fs::temp_directory_path() / "tunnel-weston-XXXXXX").string();
+  if (!mkdtemp(folder.data())) {
+    *log = "no runtime folder";
+    return false;
+  }
+  compositor->runtimeDir = folder;
+  // A black root window: weston's window is seen once its desktop is drawn.
+  if (!StartXServer(&compositor->x, width, height, 24, limit, {"-br"})) {
+    *log = "Xvfb did not start";
+    StopCompositor(compositor);
+    return false;
+  }
+  compositor->socket = "wayland-weston";
+  compositor->process =
+      Spawn({"weston", "--backend=x11-backend.so", "--use-pixman", "--width=" + std::to_string(width / scale),
+             "--height=" + std::to_string(height / scale), "--scale=" + std::to_string(scale),
+             "--socket=" + compositor->socket, "--log=" + folder + "/weston.log"},
+            {"DISPLAY=" + compositor->x.display, "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + folder});
+  auto drawn = [&] {
+    Screenshot shot;
+    std::string error;
+    return fs::exists(SocketPath(*compositor)) && TakeScreenshot(compositor->x.display, &shot, &error) &&
+           shot.At(width / 2, height / 2) != 0;
+  };
+  const bool ready = compositor->process.pid > 0 && Eventually(drawn, limit);
+  if (!ready) {
+    std::ifstream in(folder + "/weston.log");
+    log->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    StopCompositor(compositor);
+  }
+  return ready;
+}
+
 void StopCompositor(Compositor* compositor) {
   if (compositor->process.pid > 0) {
     ::kill(compositor->process.pid, SIGTERM);
     AwaitExit(compositor->process, milliseconds(5000));
   }
   Stop(compositor->process);
+  if (compositor->x.process.pid > 0) StopXServer(&compositor->x);
   if (!compositor->runtimeDir.empty()) {
     std::error_code ignored;
     fs::remove_all(compositor->runtimeDir, ignored);

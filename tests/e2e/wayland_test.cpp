@@ -22,6 +22,7 @@
 #include "tests/e2e/probe_pattern.h"
 #include "tests/e2e/wayland_input.h"
 #include "tests/e2e/wayland_session.h"
+#include "tests/e2e/x_client.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/rule_frames.h"
 #include "tests/support/temp_folder.h"
@@ -54,9 +55,10 @@ class Wayland : public ::testing::Test {
 
   // A compositor with one output of that size, and the tests' keyboard on its seat
   // before any program looks at the seat.
-  void StartSway(int width = kProbeWidth, int height = kProbeHeight) {
+  void StartSway(int width = kProbeWidth, int height = kProbeHeight, int scale = 1) {
     std::string log;
-    ASSERT_TRUE(StartCompositor(&compositor_, width, height, kStartLimit, &log)) << "sway did not start: " << log;
+    ASSERT_TRUE(StartCompositor(&compositor_, width, height, kStartLimit, &log, scale))
+        << "sway did not start: " << log;
     input_ = ConnectInput(SocketPath(compositor_));
     ASSERT_NE(input_, nullptr) << "sway took no virtual keyboard or pointer";
     width_ = width;
@@ -65,21 +67,11 @@ class Wayland : public ::testing::Test {
     desktop_ = Shoot();
   }
 
-  // Under sway, SDL loads the Wayland, keyboard-map and Mesa libraries itself and
-  // unloads them at its end, before the leak check: their blocks are then reported
-  // from unknown modules, which no suppression can name. Leak detection stays on in
-  // the X11 tests, which run the same runtime.
-  std::vector<std::string> Environment() const {
-    std::vector<std::string> environment = ClientEnvironment(compositor_);
-    environment.push_back("ASAN_OPTIONS=detect_leaks=0");
-    return environment;
-  }
-
   // Starts a program with its standard error going to a file of its own.
   void Start(const char* path, const std::vector<std::string>& arguments = {}) {
     std::vector<std::string> command = {"/bin/sh", "-c", "exec \"$@\" 2>\"$0\"", errors_.path() / "stderr", path};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    program_ = Spawn(command, Environment());
+    program_ = Spawn(command, ClientEnvironment(compositor_));
     ASSERT_GT(program_.pid, 0);
   }
 
@@ -177,13 +169,18 @@ class Wayland : public ::testing::Test {
   }
 
   // Escape ends the program with exit code 0 within a second, the output back as it was.
+  // The second is not held against the sanitizer tree, whose leak check at the end
+  // reads through every library still loaded (Mesa's among them): seconds on a busy
+  // machine.
   void EscapeEnds() {
-    const auto pressed = Clock::now();
+    [[maybe_unused]] const auto pressed = Clock::now();
     Type("Escape");
     std::optional<int> status = AwaitExit(program_, kEventLimit);
     ASSERT_TRUE(status) << "Escape did not end the program";
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(Clock::now() - pressed, 1s);
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
+#endif
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status << ": " << Errors();
     ExpectOutputBack();
   }
 
@@ -209,15 +206,18 @@ TEST_F(Wayland, PresentedFramesReachTheOutputPixelForPixel) {
 struct Output {
   int width, height;
   int left, top, scale;  // where the picture lies on it
+  int outputScale = 1;   // the compositor's: logical pixels of outputScale x outputScale
 };
 
-void PrintTo(const Output& output, std::ostream* out) { *out << output.width << " x " << output.height; }
+void PrintTo(const Output& output, std::ostream* out) {
+  *out << output.width << " x " << output.height << " at scale " << output.outputScale;
+}
 
 class WaylandOutput : public Wayland, public ::testing::WithParamInterface<Output> {};
 
 TEST_P(WaylandOutput, ThePictureIsScaledByWholePixelsWithBlackBorders) {
   const Output output = GetParam();
-  StartSway(output.width, output.height);
+  StartSway(output.width, output.height, output.outputScale);
   StartProbe();
   for (int pattern : {2, 9}) {
     Show(pattern);
@@ -225,10 +225,14 @@ TEST_P(WaylandOutput, ThePictureIsScaledByWholePixelsWithBlackBorders) {
   }
 }
 
+// At scale 2 the picture is placed in the output's own pixels: 960 x 720 logical
+// pixels take it once, 1920 x 1440 real ones three times.
 INSTANTIATE_TEST_SUITE_P(Larger, WaylandOutput,
-                         ::testing::Values(Output{1280, 960, 0, 0, 2}, Output{1920, 1080, 320, 60, 2}),
+                         ::testing::Values(Output{1280, 960, 0, 0, 2}, Output{1920, 1080, 320, 60, 2},
+                                           Output{1920, 1440, 0, 0, 3, 2}),
                          [](const ::testing::TestParamInfo<Output>& info) {
-                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
+                                  "Scale" + std::to_string(info.param.outputScale);
                          });
 
 TEST_F(Wayland, CloseRequestsAndClicksLeaveTheProgramRunning) {
@@ -457,6 +461,55 @@ TEST_F(Wayland, TheCompositorGoingAwayEndsEachProgram) {
   }
 }
 
+// weston offers no server-side decorations, and takes its output's scale on its command
+// line: a HiDPI panel of 1920 x 1440 pixels at scale 2 shows the picture three times
+// over, sharp. Escape ends the program with exit code 0 and nothing said, also in the
+// sanitizer tree with leak detection on.
+class Weston : public Wayland {
+ protected:
+  void SetUp() override {
+    const std::string missing = MissingWestonTools();
+    if (!missing.empty())
+      GTEST_SKIP() << "no weston to test on: " << missing << " not installed (tools/install-deps --tests installs them)";
+  }
+  void TearDown() override {
+    if (x_) DisconnectX(x_);
+    Wayland::TearDown();
+  }
+  XClient* x_ = nullptr;
+};
+
+TEST_F(Weston, AtScaleTwoThePictureIsPlacedInTheOutputsOwnPixelsAndEscapeEndsSilently) {
+  std::string log;
+  ASSERT_TRUE(StartWeston(&compositor_, 1920, 1440, 2, kStartLimit, &log)) << "weston did not start: " << log;
+  x_ = ConnectX(compositor_.x.display);
+  ASSERT_NE(x_, nullptr);
+  Start(TUNNEL_SCREEN_PROBE, {"1"});
+  ASSERT_EQ(AwaitLine(program_, "open", kStartLimit), "open 1");
+  Show(2);
+  std::string why;
+  EXPECT_TRUE(Eventually(
+      [&] {
+        Screenshot shot;
+        return TakeScreenshot(compositor_.x.display, &shot, &why) &&
+               (why = Mismatch(shot, 2, 0, 0, 3, shot.width, shot.height)).empty();
+      },
+      kStartLimit))
+      << why;
+  // Typed again until it ends: weston gives the window the keys once it is shown.
+  std::optional<int> status;
+  EXPECT_TRUE(Eventually(
+      [&] {
+        FakeKey(x_, "Escape", true);
+        FakeKey(x_, "Escape", false);
+        return (status = AwaitExit(program_, 300ms)).has_value();
+      },
+      kEventLimit))
+      << "Escape did not end the program";
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << status.value_or(-1);
+  EXPECT_EQ(Errors(), "");
+}
+
 // No compositor behind the socket (a socket left by a crash) and no socket at all (a
 // session that ended): the programs end at once with exit code 1, saying why in one line.
 TEST_F(Wayland, WithoutACompositorTheProgramsSayWhyInOneLine) {
@@ -477,7 +530,7 @@ TEST_F(Wayland, WithoutACompositorTheProgramsSayWhyInOneLine) {
                              c.socket + " but no compositor answers there: " + c.reason + ")\n";
     for (const char* path : {TUNNEL_ANIMATED_PATH, TUNNEL_STATIC_PATH, TUNNEL_LOOKAROUND_PATH}) {
       SCOPED_TRACE(path);
-      program_ = Spawn({"/bin/sh", "-c", "exec \"$0\" 2>&1", path}, Environment());
+      program_ = Spawn({"/bin/sh", "-c", "exec \"$0\" 2>&1", path}, ClientEnvironment(compositor_));
       std::string output;
       while (std::optional<std::string> said = ReadLine(program_, kEventLimit)) output += *said + "\n";
       std::optional<int> status = AwaitExit(program_, kEventLimit);

@@ -109,6 +109,44 @@ TEST(RetraceClock, ADisplayThatNeverWaitsShowsAtMostOneFramePerRefreshFromTheFir
   EXPECT_FALSE(clock.pacesFrames) << "the measured pacing of retrace frames is left alone";
 }
 
+// The display switched to another rate while frames flow: from the change on, frames
+// presented as fast as they come go out one per new refresh, the first of them not
+// before the frame already booked on the old rate has had its refresh.
+TEST(RetraceClock, FramesFollowARefreshRateThatChangesWhileTheyFlow) {
+  struct Case {
+    int from, to;
+  };
+  for (Case c : std::vector<Case>{{30, 60}, {60, 30}, {60, 144}, {144, 60}}) {
+    SCOPED_TRACE(testing::Message() << c.from << " Hz to " << c.to << " Hz");
+    RetraceClock clock = StartRetraceClock(kStart, c.from, 480);
+    Nanoseconds now = kStart;
+    for (int frame = 0; frame < 10; ++frame) now = ScheduleFrame(clock, now + kMs / 3);
+    const Nanoseconds booked = RetraceTime(clock, clock.pendingRetrace);
+    ChangeRefreshRate(clock, now + kMs, c.to);
+    EXPECT_EQ(clock.period, 1'000'000'000 / c.to);
+    Nanoseconds shown = ScheduleFrame(clock, now + 2 * kMs);
+    EXPECT_EQ(shown, std::max(booked, now + 2 * kMs));
+    for (int frame = 1; frame <= 100; ++frame) {
+      const Nanoseconds next = ScheduleFrame(clock, shown + kMs / 3);
+      ASSERT_EQ(next - shown, clock.period) << frame;
+      shown = next;
+    }
+  }
+}
+
+// A display that paces its presents at 30 Hz, switched to 60 Hz: presents then come
+// twice as often, still one per refresh, and the clock goes on trusting them.
+TEST(RetraceClock, PresentsPacedAtTheNewRateAreStillTrusted) {
+  RetraceClock clock = StartRetraceClock(kStart, 30, 480);
+  Nanoseconds t = kStart;
+  for (int i = 0; i < 40; ++i) NotePresented(clock, t += clock.period);
+  ChangeRefreshRate(clock, t, 60);
+  for (int i = 0; i < 40; ++i) NotePresented(clock, t += clock.period);
+  EXPECT_FALSE(clock.pacesFrames);
+  for (int i = 0; i < 16; ++i) NotePresented(clock, t += kMs);
+  EXPECT_TRUE(clock.pacesFrames) << "unpaced presents at the new rate went unnoticed";
+}
+
 TEST(RetraceClock, TheScanLineFollowsTheSameClockWithTheBlankAtEachRetrace) {
   const RetraceClock clock = StartRetraceClock(kStart, 60, 480);
   const Nanoseconds linePeriod = clock.period / clock.totalLines;
