@@ -485,7 +485,7 @@ TEST_F(RealScreen, ADepthTheDisplayCannotOfferIsRefusedAndTheDesktopStaysAsItWas
     probe_ = Spawn({TUNNEL_SCREEN_PROBE, "1", depth}, ProbeEnvironment(Display()));
     EXPECT_EQ(AwaitLine(probe_, "open", kStartLimit), "open 0") << depth;
     std::optional<int> status = AwaitExit(probe_, kEventLimit);
-    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << depth;
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << depth;
     EXPECT_EQ(Shoot().pixels, desktop.pixels) << depth;
     EXPECT_FALSE(CursorHidden()) << depth;
     Stop(probe_);
