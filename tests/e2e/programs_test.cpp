@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/program_screen.h"
 #include "tests/e2e/x_client.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/command_output.h"
@@ -29,89 +30,42 @@ constexpr milliseconds kStartLimit = 20s;
 
 class ProgramOnScreen : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(StartXServer(&server_, kWidth, kHeight, 24, kStartLimit));
-    x_ = ConnectX(server_.display);
-    ASSERT_NE(x_, nullptr);
-    std::string error;
-    ASSERT_TRUE(TakeScreenshot(server_.display, &desktop_, &error)) << error;
-  }
-  void TearDown() override {
-    Stop(program_);
-    DisconnectX(x_);
-    StopXServer(&server_);
-  }
+  void SetUp() override { screen_.Open(); }
+  void TearDown() override { screen_.Close(); }
 
   // Starts the program as a user would and waits until its window is shown.
-  void Start(const char* path) {
-    program_ = Spawn({path}, {"DISPLAY=" + server_.display});
-    ASSERT_GT(program_.pid, 0);
-    ASSERT_TRUE(Eventually(
-        [&] {
-          window_ = WindowOfProcess(x_, program_.pid);
-          WindowFacts facts;
-          return window_ && ReadWindow(x_, window_, &facts) && facts.viewable;
-        },
-        kStartLimit))
-        << "no window shown";
-    WindowFacts facts;
-    ASSERT_TRUE(ReadWindow(x_, window_, &facts));
-    EXPECT_EQ(facts.title, "Varnoxia Tutorial");
-    EXPECT_EQ(facts.width, kWidth);
-    EXPECT_EQ(facts.height, kHeight);
-  }
-
-  // Waits until a screenshot shows a frame that `find` recognises; returns its number.
+  void Start(const char* path) { screen_.Start({path}, {"DISPLAY=" + screen_.server.display}); }
   template <typename Find>
   int AwaitFrame(Find find) {
-    int n = 0;
-    std::string why = "no screenshot";
-    Eventually(
-        [&] {
-          Screenshot shot;
-          if (!TakeScreenshot(server_.display, &shot, &why)) return false;
-          n = find(shot, &why);
-          return n != 0;
-        },
-        kStartLimit);
-    EXPECT_NE(n, 0) << why;
-    return n;
+    return screen_.AwaitFrame(find);
   }
 
   // Close requests (the close button, Alt+F4) and mouse clicks leave the program
   // running; Escape ends it with exit code 0 within a second; the desktop is back.
   void UserActionsAndEscape() {
-    RequestClose(x_, window_);
-    FakeKey(x_, "Alt_L", true);
-    FakeKey(x_, "F4", true);
-    FakeKey(x_, "F4", false);
-    FakeKey(x_, "Alt_L", false);
+    RequestClose(screen_.x, screen_.window);
+    FakeKey(screen_.x, "Alt_L", true);
+    FakeKey(screen_.x, "F4", true);
+    FakeKey(screen_.x, "F4", false);
+    FakeKey(screen_.x, "Alt_L", false);
     for (int button : {1, 3}) {
-      FakeButton(x_, 100, 100, button, true);
-      FakeButton(x_, 100, 100, button, false);
+      FakeButton(screen_.x, 100, 100, button, true);
+      FakeButton(screen_.x, 100, 100, button, false);
     }
-    EXPECT_FALSE(AwaitExit(program_, 1s).has_value()) << "a close request or a click ended the program";
+    EXPECT_FALSE(AwaitExit(screen_.program, 1s).has_value()) << "a close request or a click ended the program";
 
     auto pressed = Clock::now();
-    FakeKey(x_, "Escape", true);
-    FakeKey(x_, "Escape", false);
-    std::optional<int> status = AwaitExit(program_, 5s);
+    FakeKey(screen_.x, "Escape", true);
+    FakeKey(screen_.x, "Escape", false);
+    std::optional<int> status = AwaitExit(screen_.program, 5s);
     ASSERT_TRUE(status.has_value()) << "Escape did not end the program";
     EXPECT_LT(Clock::now() - pressed, 1s);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
 
-    Screenshot after;
-    std::string error;
-    ASSERT_TRUE(Eventually([&] { return TakeScreenshot(server_.display, &after, &error) && after.pixels == desktop_.pixels; },
-                           5s))
-        << "the desktop is not back as it was";
+    ASSERT_TRUE(screen_.DesktopIsBack(5s)) << "the desktop is not back as it was";
   }
 
-  XServer server_;
-  XClient* x_ = nullptr;
-  Child program_;
-  XWindowId window_ = 0;
-  Screenshot desktop_;
+  ProgramScreen screen_{kStartLimit};
 };
 
 TEST_F(ProgramOnScreen, StaticShowsTheStaticFrame) {
@@ -150,20 +104,20 @@ TEST_F(ProgramOnScreen, TheProgramLeftBehindGetsTheKeysWhenTheFrontOneEnds) {
     return ShowsFrame(shot, Screen(), {0, 0, 0}, why) ? 1 : 0;
   };
   AwaitFrame(showsStatic);
-  Child front = Spawn({TUNNEL_ANIMATED_PATH}, {"DISPLAY=" + server_.display});
+  Child front = Spawn({TUNNEL_ANIMATED_PATH}, {"DISPLAY=" + screen_.server.display});
   AwaitFrame([&](const Screenshot& shot, std::string* why) {
     std::string unused;
     return showsStatic(shot, &unused) ? 0 : FindFrame(shot, Screen(), 200, AnimatedFrame, why);
   });
-  FakeKey(x_, "Escape", true);
-  FakeKey(x_, "Escape", false);
+  FakeKey(screen_.x, "Escape", true);
+  FakeKey(screen_.x, "Escape", false);
   std::optional<int> status = AwaitExit(front, 5s);
   Stop(front);
   ASSERT_TRUE(status.has_value()) << "Escape did not end the program in front";
   AwaitFrame(showsStatic);
-  FakeKey(x_, "Escape", true);
-  FakeKey(x_, "Escape", false);
-  status = AwaitExit(program_, 5s);
+  FakeKey(screen_.x, "Escape", true);
+  FakeKey(screen_.x, "Escape", false);
+  status = AwaitExit(screen_.program, 5s);
   ASSERT_TRUE(status.has_value()) << "Escape did not reach the program left behind";
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/program_screen.h"
 #include "tests/e2e/x_client.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/command_output.h"
@@ -81,74 +82,35 @@ class ScreenUnderWine : public UnderWine {
   void SetUp() override {
     UnderWine::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    ASSERT_TRUE(StartXServer(&server_, kWidth, kHeight, 24, kStartLimit));
-    x_ = ConnectX(server_.display);
-    ASSERT_NE(x_, nullptr);
-    std::string error;
-    ASSERT_TRUE(TakeScreenshot(server_.display, &desktop_, &error)) << error;
+    screen_.Open();
   }
   void TearDown() override {
-    Stop(program_);
-    if (x_) DisconnectX(x_);
-    StopXServer(&server_);
+    screen_.Close();
     UnderWine::TearDown();
   }
 
   // Starts the program and waits until its window is shown over the whole screen.
   void Start(const std::string& name) {
-    program_ = Spawn({TUNNEL_WINE, WindowsProgram(name)}, Environment(server_.display));
-    ASSERT_GT(program_.pid, 0);
-    WindowFacts facts{};
-    ASSERT_TRUE(Eventually(
-        [&] {
-          window_ = WindowOfProcess(x_, program_.pid);
-          return window_ && ReadWindow(x_, window_, &facts) && facts.viewable;
-        },
-        kStartLimit))
-        << "no window shown";
-    EXPECT_EQ(facts.title, "Varnoxia Tutorial");
-    EXPECT_EQ(facts.width, kWidth);
-    EXPECT_EQ(facts.height, kHeight);
+    screen_.Start({TUNNEL_WINE, WindowsProgram(name)}, Environment(screen_.server.display));
   }
-
-  // Waits until a screenshot shows a frame that `find` recognises; returns its number.
   template <typename Find>
   int AwaitFrame(Find find) {
-    int n = 0;
-    std::string why = "no screenshot";
-    Eventually(
-        [&] {
-          Screenshot shot;
-          if (!TakeScreenshot(server_.display, &shot, &why)) return false;
-          n = find(shot, &why);
-          return n != 0;
-        },
-        kStartLimit);
-    EXPECT_NE(n, 0) << why;
-    return n;
+    return screen_.AwaitFrame(find);
   }
 
   // The programs look at Escape once a frame (GetAsyncKeyState): the key is held, on
   // the focused window, until the program has ended.
   void EscapeEndsIt() {
-    Focus(x_, window_);
-    FakeKey(x_, "Escape", true);
-    std::optional<int> status = AwaitExit(program_, 20s);
-    FakeKey(x_, "Escape", false);
+    Focus(screen_.x, screen_.window);
+    FakeKey(screen_.x, "Escape", true);
+    std::optional<int> status = AwaitExit(screen_.program, 20s);
+    FakeKey(screen_.x, "Escape", false);
     ASSERT_TRUE(status.has_value()) << "Escape did not end the program";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "wait status " << *status;
-    Screenshot after;
-    std::string error;
-    EXPECT_TRUE(Eventually(
-        [&] { return TakeScreenshot(server_.display, &after, &error) && after.pixels == desktop_.pixels; }, 20s))
-        << "the desktop is not back as it was";
+    EXPECT_TRUE(screen_.DesktopIsBack(20s)) << "the desktop is not back as it was";
   }
 
-  XServer server_;
-  XClient* x_ = nullptr;
-  Child program_;
-  XWindowId window_ = 0;
-  Screenshot desktop_;
+  ProgramScreen screen_{kStartLimit};
 };
 
 TEST_F(ScreenUnderWine, StaticShowsTheStaticFrame) {
