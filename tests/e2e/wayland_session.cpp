@@ -114,7 +114,8 @@ bool StartWeston(Compositor* compositor, int width, int height, int scale, milli
     return false;
   }
   compositor->runtimeDir = folder;
-  // A black root window: weston's window is seen once its desktop is drawn.
+  // StartXServer's Xvfb (-noreset), with a black root window: weston's window is seen
+  // once its desktop is drawn.
   if (!StartXServer(&compositor->x, width, height, 24, limit, {"-br"})) {
     *log = "Xvfb did not start";
     StopCompositor(compositor);
