@@ -23,6 +23,14 @@ bool AsXWindow(SDL_Window* window, XWindow* x) {
   return true;
 }
 
+// Where the server has the window's corner now: SDL's own idea of it may not yet have
+// seen a move that came just before a change of the desktop.
+void WindowOrigin(const XWindow& x, int* windowX, int* windowY) {
+  Window child;
+  if (!XTranslateCoordinates(x.display, x.window, DefaultRootWindow(x.display), 0, 0, windowX, windowY, &child))
+    *windowX = *windowY = 0;
+}
+
 // A window manager that follows the desktop standards names its check window on the
 // root window.
 bool WindowManagerRunning(Display* display) {
@@ -103,7 +111,7 @@ bool DesktopResized(SDL_Window* window, const SDL_SysWMmsg* message, SDL_Rect* d
   if (event.type != ConfigureNotify || event.xconfigure.window != DefaultRootWindow(x.display)) return false;
   *display = {0, 0, event.xconfigure.width, event.xconfigure.height};
   int windowX = 0, windowY = 0;
-  SDL_GetWindowPosition(window, &windowX, &windowY);
+  WindowOrigin(x, &windowX, &windowY);
   int count = 0, eventBase, errorBase;
   XRRMonitorInfo* monitors = XRRQueryExtension(x.display, &eventBase, &errorBase)
                                  ? XRRGetMonitors(x.display, event.xconfigure.window, True, &count)
@@ -126,7 +134,7 @@ int CurrentRefreshRate(SDL_Window* window) {
   XRRScreenResources* resources = XRRGetScreenResourcesCurrent(x.display, DefaultRootWindow(x.display));
   if (!resources) return 0;
   int windowX = 0, windowY = 0;
-  SDL_GetWindowPosition(window, &windowX, &windowY);
+  WindowOrigin(x, &windowX, &windowY);
   RRMode mode = None;
   for (int i = 0; i < resources->ncrtc && mode == None; ++i) {
     XRRCrtcInfo* crtc = XRRGetCrtcInfo(x.display, resources, resources->crtcs[i]);
