@@ -115,6 +115,10 @@ for (const {program, kind} of kPrograms) {
     await awaitScreenEnd(page, program);
 
     await page.evaluate("document.getElementById('restart').click()");
+    // The canvas keeps the last frame of the run before: the new run has its keys once it
+    // shows its screen.
+    await waitFor(() => page.evaluate("!document.getElementById('screen').hidden"), kStartLimit,
+                  program + ' to show its screen again');
     await awaitFrame(page, kind);
     await page.keyboard.press('Escape');
     await awaitScreenEnd(page, program);
