@@ -91,6 +91,13 @@ async function awaitScreenEnd(page, program) {
   assert.equal(await page.evaluate("document.getElementById('restart').hidden"), false, 'no offer to start again');
 }
 
+// After a restart: the canvas keeps the last frame of the run before, and the new run
+// has its keys once it shows its screen.
+async function awaitScreenShown(page, program) {
+  await waitFor(() => page.evaluate("!document.getElementById('screen').hidden"), kStartLimit,
+                program + ' to show its screen again');
+}
+
 const kPrograms = [
   {program: 'tunnel_static', kind: 'static', sleeps: true},
   {program: 'tunnel_animated', kind: 'animated', sleeps: false},
@@ -115,10 +122,7 @@ for (const {program, kind} of kPrograms) {
     await awaitScreenEnd(page, program);
 
     await page.evaluate("document.getElementById('restart').click()");
-    // The canvas keeps the last frame of the run before: the new run has its keys once it
-    // shows its screen.
-    await waitFor(() => page.evaluate("!document.getElementById('screen').hidden"), kStartLimit,
-                  program + ' to show its screen again');
+    await awaitScreenShown(page, program);
     await awaitFrame(page, kind);
     await page.keyboard.press('Escape');
     await awaitScreenEnd(page, program);
@@ -301,6 +305,7 @@ test('on a phone: the index fits its width, each line under its pictures; a touc
   await awaitScreenEnd(page, 'tunnel_animated');
   await page.evaluate('timers.held = false; timers.waiting.splice(0).forEach((due) => due())');
   await page.tap('#restart');
+  await awaitScreenShown(page, 'tunnel_animated');
   await awaitFrame(page, 'animated');
   await page.close();
 });
