@@ -109,7 +109,7 @@ class RealScreen : public ::testing::Test {
   }
 
   // A round trip through the probe's frame loop: once answered, every event the X
-  // server had sent before has been pumped.
+  // server had sent before the question has been pumped and handled.
   long Frames() {
     WriteLine(probe_, "frames");
     std::optional<std::string> line = AwaitLine(probe_, "frames", kEventLimit);
@@ -248,6 +248,9 @@ TEST_F(LargerDisplay, OnTwoMonitorsTheWindowFollowsTheOneItIsOn) {
     ASSERT_TRUE(RunForOutput({"xrandr", "--display", Display(), "--setmonitor", name, geometry, "none"}, &output,
                              kEventLimit))
         << name;
+  // Each xrandr run hands the desktop its size again, and the probe follows it: SDL,
+  // resizing the window, moves it back to where it last saw it, so the move waits.
+  ASSERT_GE(Frames(), 0);
   const XWindowId probeWindow = ProbeWindow();
   MoveWindow(x_, probeWindow, 700, 0);
   ASSERT_GE(Frames(), 0);  // the probe has seen its window move

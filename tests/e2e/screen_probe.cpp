@@ -7,7 +7,9 @@
 //   pattern N   draw pattern N from the next frame on; "presented N" follows the first
 //               PresentFrame of it
 //   hold        make no platform call until the next line arrives ("holding")
-//   frames      report "frames N", the PresentFrame calls so far
+//   frames      report "frames N", the PresentFrame calls so far, after the next one:
+//               every event the display had sent before the line arrived is then
+//               pumped and handled
 //   mode W H    switch the open screen to W x H through DirectDraw's SetDisplayMode
 //               and restore the surfaces, as a caller of the platform layer may
 //               ("mode R", R SetDisplayMode's result); the pattern's top left W x H is
@@ -47,6 +49,7 @@ struct {
   std::int32_t presentedPattern;
   bool active;
   long frames;
+  bool framesAsked;
   std::int32_t buffersToDraw;  // of the flipping pair, those without the pattern
   std::int32_t width, height;  // of the screen's mode
 } g;
@@ -85,7 +88,7 @@ void FollowCommands() {
       g.pattern = std::atoi(command.c_str() + 8);
       g.buffersToDraw = 2;
     } else if (command == "frames") {
-      Report("frames " + std::to_string(g.frames));
+      g.framesAsked = true;
     } else if (command == "hold") {
       Report("holding");
       NextCommand(&command, true);
@@ -157,6 +160,10 @@ int main(int argc, char** argv) {
     if (g.buffersToDraw > 0) DrawPattern();
     PresentFrame(g.mode);
     ++g.frames;
+    if (g.framesAsked) {
+      g.framesAsked = false;
+      Report("frames " + std::to_string(g.frames));
+    }
     if (g.active != displayState.active) {
       g.active = displayState.active;
       g.buffersToDraw = 2;  // restored surfaces come back with nothing drawn
