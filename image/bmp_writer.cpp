@@ -98,6 +98,7 @@ std::int32_t SavePictureBmp(std::int32_t number, const char* fileName) {
     return Failed(noPicture);
   }
   if (!fileName) return Failed("no file name");
+  if (picture->flags & kPictureMissesDrawing) return Failed("the picture could not be drawn on");
   BITMAP bitmap;
   if (!GetObjectA(picture->handle, sizeof bitmap, &bitmap) || bitmap.bmWidth <= 0 || bitmap.bmHeight <= 0)
     return FailedReading();

@@ -107,10 +107,12 @@ const DrawingTarget* ImageTarget(std::int32_t number) {
   if (!memory) {
     if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
       std::fprintf(stderr, "%s: not enough memory to draw on picture %d\n", program_invocation_short_name, number);
+    record->flags |= kPictureMissesDrawing;
     return nullptr;
   }
   if (!SelectObject(memory, record->handle)) {
     DeleteDC(memory);
+    record->flags |= kPictureMissesDrawing;
     return nullptr;
   }
   imageTargetRecord->memoryContext = memory;

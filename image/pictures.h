@@ -24,6 +24,9 @@ struct PictureRecord {
 
 // Marks a bitmap in the display's own pixel format, which every picture is.
 inline constexpr std::uint8_t kDisplayFormatPicture = 0x80;
+// Marks a picture that some drawing could not reach (no image target could be made
+// for it): it lacks what the program drew, so it is not saved.
+inline constexpr std::uint8_t kPictureMissesDrawing = 0x01;
 
 using PictureTable = ObjectTable;
 
@@ -49,7 +52,8 @@ platform::HBITMAP CreatePicture(std::int32_t number, std::int32_t width, std::in
 void FreePicture(std::int32_t number);
 
 // The image target bound to the picture, for BeginDrawing; null when the number holds
-// no picture or no context can be made for it. A context from an earlier call goes.
+// no picture or no context can be made for it (the picture is then marked as missing
+// drawing). A context from an earlier call goes.
 const DrawingTarget* ImageTarget(std::int32_t number);
 
 // The image programs: object lists, drawing and pictures start; pictures end.

@@ -269,7 +269,11 @@ HDC CreateDCA(LPCSTR driver, LPCSTR, LPCSTR, const DEVMODEA*) {
 
 HDC CreateCompatibleDC(HDC reference) {
   test::Record("CreateCompatibleDC");
-  if ((reference && !AsContext(reference)) || test::Refused("CreateCompatibleDC")) return nullptr;
+  if (reference && !AsContext(reference)) return nullptr;
+  if (test::Refused("CreateCompatibleDC")) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   return reinterpret_cast<HDC>(gdi::NewContext());
 }
 

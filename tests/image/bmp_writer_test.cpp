@@ -391,28 +391,34 @@ TEST_F(BmpWriter, AnEndSignalWhileWritingRemovesTheTemporaryFile) {
 }
 
 // Nothing is said while saving: the reason waits for StopUnlessSaved. Only the
-// picture's own making says so at once when memory is short.
+// picture's own making, or a context to draw on it, says so at once when memory is
+// short; a picture its drawing never reached is not saved as though drawn.
 TEST_F(BmpWriter, AFailureForWantOfMemoryIsGivenAsTheReason) {
   struct Case {
     const char* refuse;
-    bool whileSaving;  // else while the picture is made
+    std::string when;  // making, drawing or saving the picture
     const char* says;  // on standard error at once
     const char* reason;
   };
   const Case cases[] = {
-      {"BitmapPixels", false, "not enough memory for picture 0 (4 x 4)\n", "there is no picture 0"},
-      {"CreateCompatibleBitmap", false, "", "there is no picture 0"},
-      {"HeapAlloc", true, "", "not enough memory"},
-      {"GetDIBits", true, "", "the picture cannot be read"},
+      {"BitmapPixels", "making", "not enough memory for picture 0 (4 x 4)\n", "there is no picture 0"},
+      {"CreateCompatibleBitmap", "making", "", "there is no picture 0"},
+      {"CreateCompatibleDC", "drawing", "not enough memory to draw on picture 0\n", "the picture could not be drawn on"},
+      {"HeapAlloc", "saving", "", "not enough memory"},
+      {"GetDIBits", "saving", "", "the picture cannot be read"},
   };
   const std::string name = Path("p.bmp");
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.refuse << (c.whileSaving ? " while saving" : ""));
+    SCOPED_TRACE(testing::Message() << c.refuse << " while " << c.when);
     FreePicture(0);
     ::testing::internal::CaptureStderr();
-    if (!c.whileSaving) test::RefuseCall(c.refuse, 0, 1);
+    if (c.when == "making") test::RefuseCall(c.refuse, 0, 1);
     CreatePicture(0, 4, 4);
-    if (c.whileSaving) test::RefuseCall(c.refuse, 0, 1);
+    if (c.when == "drawing") test::RefuseCall(c.refuse, 0, 1);
+    BeginDrawing(ImageTarget(0));
+    PutPixel(1, 1, 0x00FFFFFF);
+    EndDrawing();
+    if (c.when == "saving") test::RefuseCall(c.refuse, 0, 1);
     EXPECT_EQ(SavePictureBmp(0, name.c_str()), 0);
     test::ClearFaults();
     std::string errors = ::testing::internal::GetCapturedStderr();
