@@ -18,6 +18,10 @@ std::int32_t TextureValue(std::int32_t u, std::int32_t v, std::int32_t textureSi
   return (u * kTextureFactor / textureSize) ^ (v * kTextureFactor / textureSize);
 }
 
+std::int32_t WrapIntoTexture(std::int32_t remainder, std::int32_t textureSize) {
+  return remainder < 0 ? remainder + textureSize : remainder;
+}
+
 std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t textureSize) {
   double n = ratio * textureSize;
   double s = dx * dx + dy * dy;
@@ -27,8 +31,7 @@ std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t text
   // Nearer than any pixel offset can be, q leaves the 32-bit range (below it too, for
   // a negative ratio): treated alike.
   if (!(std::fabs(q) < 2147483648.0)) return 0;
-  std::int32_t k = TruncToInt(q) % textureSize;
-  return k < 0 ? k + textureSize : k;
+  return WrapIntoTexture(TruncToInt(q) % textureSize, textureSize);
 }
 
 std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t textureSize) {
@@ -41,8 +44,7 @@ std::int32_t AngleValue(double dx, double dy, double angleScale, std::int32_t te
   // number at all.
   double w = std::fmod(b, textureSize);
   if (std::isnan(w)) return 0;
-  std::int32_t k = TruncToInt(w);
-  return k < 0 ? k + textureSize : k;
+  return WrapIntoTexture(TruncToInt(w), textureSize);
 }
 
 namespace {

@@ -20,6 +20,9 @@ std::int32_t TextureValue(std::int32_t u, std::int32_t v, std::int32_t textureSi
 // The distance and the angle rule give a texture coordinate, 0..textureSize-1, for any
 // ratio and angleScale, so that every program may index the texture with it directly.
 
+// A remainder by textureSize, of either sign, as that coordinate: -1 is the last entry.
+std::int32_t WrapIntoTexture(std::int32_t remainder, std::int32_t textureSize);
+
 // TruncToInt(ratio x textureSize / sqrt(dx² + dy²)) remainder textureSize; 0 at the
 // centre, where the quotient is infinite. A negative ratio wraps from the top down.
 std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t textureSize);

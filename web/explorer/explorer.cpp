@@ -113,8 +113,7 @@ void FillAngle(Explorer& e) {
     std::int32_t* row = &e.angle[std::size_t(y) * kWidth];
     for (int x = 0; x < kWidth; ++x) {
       const double a = (f * t[x]) / kPi;
-      const std::int32_t k = static_cast<std::int32_t>(std::fmod(kAngleOffset - a, s.textureSize));
-      row[x] = k < 0 ? k + s.textureSize : k;
+      row[x] = WrapIntoTexture(static_cast<std::int32_t>(std::fmod(kAngleOffset - a, s.textureSize)), s.textureSize);
     }
   }
 }
