@@ -18,10 +18,6 @@ std::int32_t TextureValue(std::int32_t u, std::int32_t v, std::int32_t textureSi
   return (u * kTextureFactor / textureSize) ^ (v * kTextureFactor / textureSize);
 }
 
-std::int32_t WrapIntoTexture(std::int32_t remainder, std::int32_t textureSize) {
-  return remainder < 0 ? remainder + textureSize : remainder;
-}
-
 std::int32_t DistanceValue(double dx, double dy, double ratio, std::int32_t textureSize) {
   double n = ratio * textureSize;
   double s = dx * dx + dy * dy;

@@ -21,7 +21,9 @@ std::int32_t TextureValue(std::int32_t u, std::int32_t v, std::int32_t textureSi
 // ratio and angleScale, so that every program may index the texture with it directly.
 
 // A remainder by textureSize, of either sign, as that coordinate: -1 is the last entry.
-std::int32_t WrapIntoTexture(std::int32_t remainder, std::int32_t textureSize);
+inline std::int32_t WrapIntoTexture(std::int32_t remainder, std::int32_t textureSize) {
+  return remainder < 0 ? remainder + textureSize : remainder;
+}
 
 // TruncToInt(ratio x textureSize / sqrt(dx² + dy²)) remainder textureSize; 0 at the
 // centre, where the quotient is infinite. A negative ratio wraps from the top down.
